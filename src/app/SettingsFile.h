@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/AppDirectories.h"
+#include "app/Settings.h"
+
+#include <optional>
+#include <string>
+
+namespace korvelt {
+
+// Where the settings file lives: KORVELT_INI when set, else
+// $XDG_CONFIG_HOME/korvelt/Korvelt.ini, else ~/.config/korvelt/Korvelt.ini, else beside
+// the program.
+std::string settingsFilePath(const std::optional<std::string>& korveltIni,
+                             const std::optional<std::string>& xdgConfigHome,
+                             const std::optional<std::string>& home,
+                             const std::string& programDirectory);
+std::string settingsFilePathFromEnvironment(const AppDirectories& dirs);
+
+// The bank used when the settings file names none: Korvelt.sf2 beside the program, else
+// share/korvelt/Korvelt.sf2 of the installation, else the system's General MIDI SoundFont;
+// Korvelt.sf2 beside the program when none of them exists.
+std::string builtInSoundBank(const std::string& programDirectory);
+
+inline constexpr const char* kSystemGeneralMidiBank = "/usr/share/sounds/sf2/default-GM.sf2";
+
+// Sets every option to its default and reads the two default file names.
+void loadSettings(Settings& settings, const AppDirectories& dirs, const std::string& iniPath);
+// Writes "Output File", then "Sound Bank". Failures are ignored, as the values stay in memory.
+void saveDefaultFiles(const Settings& settings, const std::string& iniPath);
+
+} // namespace korvelt

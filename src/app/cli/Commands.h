@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace korvelt::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1; // a check, a read, a write or a rescale failed
+inline constexpr int kExitUsage = 2;   // bad usage or an out-of-range value
+
+// Each command gets the arguments after its name and returns the exit status.
+int runInfo(const std::vector<std::string>& args);
+
+} // namespace korvelt::cli

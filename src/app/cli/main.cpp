@@ -1,0 +1,48 @@
+#include "app/cli/Commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef KORVELT_VERSION
+#define KORVELT_VERSION "1.9"
+#endif
+
+namespace {
+
+const char* const kUsage =
+    "Usage: korvelt-cli COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE          describe a MIDI file (.mid, .midi, .kar) or a sound bank (.sf2, .csf)\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help         show this help and exit\n"
+    "  -V, --version      show the version and exit\n"
+    "\n"
+    "Run 'korvelt-cli COMMAND --help' for the options of a command.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return korvelt::cli::kExitUsage;
+    }
+    const std::string command = args.front();
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "-V" || command == "--version") {
+        std::printf("korvelt-cli %s\n", KORVELT_VERSION);
+        return 0;
+    }
+    args.erase(args.begin());
+    if (command == "info")
+        return korvelt::cli::runInfo(args);
+    std::fprintf(stderr, "korvelt-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
+    return korvelt::cli::kExitUsage;
+}

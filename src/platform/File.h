@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Descriptor-level file access in binary mode. Every function is safe to call with a
+// descriptor of -1 (it then fails) and never throws.
+namespace korvelt::file {
+
+// Opens an existing file for reading. Returns -1 on failure.
+int openRead(const std::string& path) noexcept;
+// Creates or truncates a file for writing (read and write permission). Returns -1 on failure.
+int openWrite(const std::string& path) noexcept;
+void close(int fd) noexcept;
+
+// Reads up to n bytes, continuing after partial reads, until n bytes arrived, the end of
+// the file, or an error. Returns the number of bytes read, or -1 when an error occurred
+// before anything was read.
+std::int64_t read(int fd, void* buffer, std::size_t n) noexcept;
+// Reads exactly n bytes; false on a short read or an error.
+bool readExact(int fd, void* buffer, std::size_t n) noexcept;
+// Writes all n bytes; false on any error or short write (disk full, removed medium).
+bool writeAll(int fd, const void* buffer, std::size_t n) noexcept;
+// Reads n bytes at an absolute offset without moving the file position.
+bool readAt(int fd, std::uint64_t offset, void* buffer, std::size_t n) noexcept;
+
+// Moves the file position; return the new position, or -1 on failure.
+std::int64_t seekTo(int fd, std::int64_t offset) noexcept;
+std::int64_t seekBy(int fd, std::int64_t delta) noexcept;
+std::int64_t position(int fd) noexcept;
+// The file's length in bytes, or -1.
+std::int64_t size(int fd) noexcept;
+
+bool exists(const std::string& path) noexcept;
+bool remove(const std::string& path) noexcept;
+// Replaces `to` atomically when it exists.
+bool rename(const std::string& from, const std::string& to) noexcept;
+// Reads a whole file into a string; false when it cannot be opened or read.
+bool readWhole(const std::string& path, std::string& out);
+// Creates the directory and its parents; true when it exists afterwards.
+bool makeDirectories(const std::string& path);
+
+} // namespace korvelt::file

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// A small settings-file reader and writer with private-profile semantics: sections
+// "[name]" and "key=value" lines, section and key matched without regard to case,
+// blanks around names and values ignored, a value in matching quotes taken without
+// them, everything else in the file kept as it is on write. A missing file, section or
+// key reads as an empty text.
+namespace korvelt::ini {
+
+// The value of key in section, cut to maxLength characters.
+std::string readString(const std::string& path, const std::string& section,
+                       const std::string& key, std::size_t maxLength);
+
+// Sets key in section (adding the section and the key when missing) and rewrites the
+// file, creating it and its directory when needed. False when the file cannot be written.
+bool writeString(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& value);
+
+} // namespace korvelt::ini
