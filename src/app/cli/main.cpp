@@ -16,6 +16,7 @@ const char* const kUsage =
     "\n"
     "Commands:\n"
     "  info FILE          describe a MIDI file (.mid, .midi, .kar) or a sound bank (.sf2, .csf)\n"
+    "  pack IN.sf2 OUT.csf  write a compressed bank from a SoundFont 2 bank\n"
     "\n"
     "Options:\n"
     "  -h, --help         show this help and exit\n"
@@ -43,6 +44,8 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "info")
         return korvelt::cli::runInfo(args);
+    if (command == "pack")
+        return korvelt::cli::runPack(args);
     std::fprintf(stderr, "korvelt-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return korvelt::cli::kExitUsage;
 }
