@@ -1,0 +1,165 @@
+#pragma once
+
+#include "bank/BankRecords.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace korvelt {
+
+class Lfo;
+class ModulationEnvelope;
+class SampleStore;
+
+// Plays a zone's 16-bit sample from its start offset to its end, looping between the loop
+// points when the zone asks for it, resampled to 44100 Hz by linear interpolation at a
+// pitch set by key, root key, tuning, pitch wheel and three pitch modulators.
+//
+// Reads never leave the resident buffer (residentLength frames followed by 23 frames of
+// silence): at note start the start, end and loop points are limited to 0...residentLength,
+// so every frame read lies at or before residentLength + 1. A sample played by this
+// oscillator stays alive until it stops, even if the store evicts or regrows the buffer,
+// because the oscillator holds its own reference to it.
+class SampleOscillator {
+public:
+    enum class State : std::int32_t { Stopped = 0, Playing = 1, Looping = 2 };
+
+    // Effective increments are limited to 0...2^24 frames of sample per output frame. A
+    // downward bend or modulation beyond -1200 cents would make the increment negative;
+    // it stands still at 0 instead of running backwards out of the sample.
+    static constexpr double kMaxIncrement = 16777216.0;
+
+    SampleOscillator(SampleHeader& sample, const ModulationEnvelope& modulationEnvelope,
+                     const Lfo& vibratoLfo, const Lfo& modulationLfo) noexcept;
+
+    // Generators 0-7, 12, 45, 50-52, 54 and 58.
+    void applyGenerator(const Generator& generator, bool additive) noexcept;
+    // Per note: key 0...127. Makes the sample resident through the store.
+    void start(int key, bool keyTracking, SampleStore& store);
+    // Once per control block, before the block's frames.
+    void updatePitchModulation() noexcept;
+
+    // The next output frame in -1...+1, 0 when stopped.
+    double next() noexcept {
+        if (state_ == State::Stopped)
+            return 0.0;
+        return direct_ ? nextDirect() : nextInterpolated();
+    }
+    // Writes up to `frames` output frames, exactly as that many calls of next() would,
+    // but ends early on the frame at which the oscillator stops. Returns the frames
+    // written: 0 when already stopped.
+    int renderBlock(double* out, int frames) noexcept;
+
+    // Loop mode 3 ends its loop at release and plays on to the end.
+    void release() noexcept {
+        if (loopMode_ == 3 && state_ == State::Looping)
+            state_ = State::Playing;
+    }
+    void setPitchBend(int cents) noexcept;
+    // value 0...127 gives 0...49 cents of vibrato, heard from the next note on.
+    void setVibratoDepth(int value) noexcept;
+    // Takes the play position, fraction, increments and interpolation choice of the
+    // master of a stereo pair, so that both play in lockstep. A position at or past this
+    // sample's own end stops this oscillator.
+    void followMaster(const SampleOscillator& master) noexcept;
+    void stop() noexcept { state_ = State::Stopped; }
+    // Drops this oscillator's reference to the sample data; only while stopped.
+    void releaseData() noexcept;
+
+    State state() const noexcept { return state_; }
+    bool isStopped() const noexcept { return state_ == State::Stopped; }
+    bool isDirect() const noexcept { return direct_; }
+    std::uint32_t position() const noexcept { return position_; }
+    double fraction() const noexcept { return fraction_; }
+    double baseIncrement() const noexcept { return baseIncrement_; }
+    double modulationIncrement() const noexcept { return modulationIncrement_; }
+    // baseIncrement + modulationIncrement as used per frame, limited as above.
+    double increment() const noexcept { return step_; }
+    std::uint32_t end() const noexcept { return end_; }
+    std::uint32_t loopStart() const noexcept { return loopStart_; }
+    std::uint32_t loopEnd() const noexcept { return loopEnd_; }
+    std::int32_t startOffset() const noexcept { return startOffset_; }
+    std::int32_t endOffset() const noexcept { return endOffset_; }
+    std::int32_t loopStartOffset() const noexcept { return loopStartOffset_; }
+    std::int32_t loopEndOffset() const noexcept { return loopEndOffset_; }
+    std::int32_t rootKey() const noexcept { return rootKey_; }
+    std::int32_t loopMode() const noexcept { return loopMode_; }
+    std::int32_t coarseTune() const noexcept { return coarseTune_; }
+    std::int32_t fineTune() const noexcept { return fineTune_; }
+    std::int32_t modLfoToPitch() const noexcept { return modLfoToPitch_; }
+    std::int32_t vibLfoToPitch() const noexcept { return vibLfoToPitch_; }
+    std::int32_t modEnvToPitch() const noexcept { return modEnvToPitch_; }
+    double bendAmount() const noexcept { return bendAmount_; }
+    double modLfoAmount() const noexcept { return modLfoAmount_; }
+    double vibLfoAmount() const noexcept { return vibLfoAmount_; }
+    double modEnvAmount() const noexcept { return modEnvAmount_; }
+    // The buffer being read and its decoded length.
+    const std::shared_ptr<std::int16_t[]>& data() const noexcept { return dataOwner_; }
+    std::int32_t residentLength() const noexcept { return residentLength_; }
+
+private:
+    static constexpr double kScale = 1.0 / 32768.0;
+
+    double nextDirect() noexcept {
+        const double v = data_[position_] * kScale;
+        ++position_;
+        if (position_ >= end_)
+            state_ = State::Stopped;
+        else if (state_ == State::Looping && position_ >= loopEnd_)
+            position_ = loopStart_;
+        return v;
+    }
+    double nextInterpolated() noexcept {
+        const int a = data_[position_];
+        const int b = state_ == State::Looping && position_ + 1 >= loopEnd_ ? data_[loopStart_]
+                                                                            : data_[position_ + 1];
+        const double v = (a + (b - a) * fraction_) * kScale;
+        fraction_ += step_;
+        if (fraction_ >= 1.0) {
+            const auto whole = static_cast<std::int64_t>(fraction_);
+            fraction_ -= static_cast<double>(whole);
+            advance(static_cast<std::uint64_t>(whole));
+        }
+        return v;
+    }
+    void advance(std::uint64_t frames) noexcept;
+    void updateDirect() noexcept;
+
+    // Per-frame state first.
+    const std::int16_t* data_;
+    std::uint32_t position_ = 0;
+    State state_ = State::Stopped;
+    double fraction_ = 0.0;
+    double step_ = 1.0;
+    std::uint32_t end_ = 0;
+    std::uint32_t loopEnd_ = 0;
+    std::uint32_t loopStart_ = 0;
+    bool direct_ = false;
+
+    double baseIncrement_ = 1.0;
+    double modulationIncrement_ = 0.0;
+    double modLfoAmount_ = 0.0;
+    double vibLfoAmount_ = 0.0;
+    double modEnvAmount_ = 0.0;
+    double bendAmount_ = 0.0;
+    const ModulationEnvelope& modulationEnvelope_;
+    const Lfo& vibratoLfo_;
+    const Lfo& modulationLfo_;
+    SampleHeader& sample_;
+    std::shared_ptr<std::int16_t[]> dataOwner_;
+    std::int32_t residentLength_ = 0;
+    std::int32_t loopMode_ = 0;
+    std::int32_t rootKey_;
+    std::int32_t coarseTune_ = 0; // semitones
+    std::int32_t fineTune_;       // cents
+    std::int32_t modLfoToPitch_ = 0;
+    std::int32_t vibLfoToPitch_ = 0;
+    std::int32_t modEnvToPitch_ = 0;
+    std::int32_t bendCents_ = 0;
+    std::int32_t startOffset_ = 0;
+    std::int32_t endOffset_ = 0;
+    std::int32_t loopStartOffset_ = 0;
+    std::int32_t loopEndOffset_ = 0;
+};
+
+} // namespace korvelt

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <atomic>
+
+namespace korvelt {
+
+struct Settings;
+class Notifier;
+class SampleStore;
+class MixBus;
+
+// What a voice uses of the process: the live settings (reverbAmount, chorusAmount,
+// showMidiErrors), where bank errors are reported, the sample store that makes sample data
+// resident, the mix bus the voice adds into (at mixPosition, advancing it), and the abort
+// flag of the render.
+struct VoiceServices {
+    const Settings& settings;
+    Notifier& notifier;
+    SampleStore& store;
+    MixBus& bus;
+    const std::atomic<bool>& abortRequested;
+};
+
+} // namespace korvelt
