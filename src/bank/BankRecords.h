@@ -79,9 +79,15 @@ struct SampleHeader {
     // The resident frames, null while not resident: residentLength decoded frames followed
     // by kPaddingFrames frames of silence. Shared so that a voice can keep the buffer it
     // reads alive after the store has evicted or replaced it.
+    // residentLength never exceeds the storedLength the buffer was made for; it is shorter
+    // when the file cannot supply that many frames (the frames beyond are silence) and 0
+    // after a failed load (the buffer is then kPaddingFrames frames of silence).
     std::shared_ptr<std::int16_t[]> data;
     std::int32_t residentLength = 0;
     std::uint64_t residentBytes = 0; // what the store counts for the buffer
+    // The storedLength the resident buffer was made for; a larger storedLength makes the
+    // store load the sample again.
+    std::int32_t residentFor = 0;
 
     static constexpr int kPaddingFrames = 23;
 };

@@ -1,14 +1,26 @@
 #include "bank/SampleStore.h"
 
 #include "app/Settings.h"
+#include "bank/SampleDecoder.h"
 #include "platform/File.h"
 #include "platform/Notifier.h"
 #include "platform/System.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <functional>
+#include <new>
 
 namespace korvelt {
+
+namespace {
+constexpr std::uint64_t kPaddingBytes = SampleHeader::kPaddingFrames * 2;
+
+std::uint64_t bufferBytes(std::uint64_t frames) {
+    return frames * 2 + kPaddingBytes;
+}
+} // namespace
 
 SampleStore::SampleStore(std::uint64_t budget, const Settings& settings, Notifier& notifier,
                          Clock clock)
@@ -17,59 +29,150 @@ SampleStore::SampleStore(std::uint64_t budget, const Settings& settings, Notifie
         clock_ = [] { return sys::calendarSeconds(); };
 }
 
-SampleStore::~SampleStore() { forgetAll(); }
+SampleStore::~SampleStore() {
+    forgetAll();
+}
 
 std::int64_t SampleStore::loadSample(SampleHeader& sample) {
     const std::int32_t length = std::max<std::int32_t>(sample.storedLength, 0);
-    if (!sample.data || sample.residentLength < length) {
-        if (sample.data) { // resident but too short: drop it, then load at the new length
-            used_ -= sample.residentBytes;
-            sample.data.reset();
-            resident_.erase(std::find(resident_.begin(), resident_.end(), &sample));
-        }
-        const std::uint64_t frames = std::uint64_t(length) + SampleHeader::kPaddingFrames;
-        const std::uint64_t size = frames * 2;
-        while (!resident_.empty() && used_ + size > budget_)
-            evictOldest();
-        std::shared_ptr<std::int16_t[]> buffer(new std::int16_t[frames]());
-        sample.residentLength = length;
-        if (!readInto(sample, buffer.get())) {
-            std::memset(buffer.get(), 0, size);
+    if (!sample.data || sample.residentFor < length) {
+        if (sample.data)
+            drop(sample); // too short: voices holding the old buffer keep it alive
+        if (!load(sample, length)) {
+            // A silent buffer stays resident like a good one, so it is not read again.
+            makeRoom(kPaddingBytes);
+            attach(sample, 0);
             if (settings_.showMidiErrors)
                 notifier_.show(Severity::Error, "Error loading sample",
                                "Sample:" + recordNameText(sample.name));
         }
-        sample.data = std::move(buffer);
-        sample.residentBytes = size;
-        used_ += size;
+        sample.residentFor = length;
+        used_ += sample.residentBytes;
         resident_.insert(resident_.begin(), &sample);
     }
     sample.lastUse = clock_();
     return sample.lastUse;
 }
 
-bool SampleStore::readInto(SampleHeader& sample, std::int16_t* frames) {
-    const std::size_t bytes =
-        (std::size_t(sample.residentLength) + SampleHeader::kPaddingFrames) * 2;
-    return file::readAt(sample.handle, sample.dataOffset, frames, bytes);
+void SampleStore::attach(SampleHeader& sample, std::size_t frames) {
+    const std::size_t total = frames + SampleHeader::kPaddingFrames;
+    sample.data = std::shared_ptr<std::int16_t[]>(new std::int16_t[total]());
+    sample.residentLength = static_cast<std::int32_t>(frames);
+    sample.residentBytes = bufferBytes(frames);
+}
+
+bool SampleStore::load(SampleHeader& sample, std::int32_t length) {
+    const std::int64_t fileSize = file::size(sample.handle);
+    if (fileSize < 0 || sample.dataOffset > static_cast<std::uint64_t>(fileSize))
+        return false;
+    try {
+        if (sample.blockSamples == 0)
+            return loadRaw(sample, length, static_cast<std::uint64_t>(fileSize));
+        if (sample.blockSamples < 0)
+            return false;
+        return loadCompressed(sample, length, static_cast<std::uint64_t>(fileSize));
+    } catch (const std::bad_alloc&) {
+        sample.data.reset();
+        return false;
+    }
+}
+
+bool SampleStore::loadRaw(SampleHeader& sample, std::int32_t length, std::uint64_t fileSize) {
+    // The frames and the padding frames after them as the file holds them. Missing
+    // padding at the very end of the file is silence; missing frames fail the load.
+    const std::uint64_t inFile = (fileSize - sample.dataOffset) / 2;
+    if (inFile < static_cast<std::uint64_t>(length))
+        return false;
+    const auto frames = static_cast<std::size_t>(length);
+    const std::size_t toRead = static_cast<std::size_t>(
+        std::min<std::uint64_t>(inFile, frames + SampleHeader::kPaddingFrames));
+    makeRoom(bufferBytes(frames));
+    attach(sample, frames);
+    std::int16_t* data = sample.data.get();
+    if (!file::readAt(sample.handle, sample.dataOffset, data, toRead * 2)) {
+        sample.data.reset();
+        return false;
+    }
+    if constexpr (std::endian::native == std::endian::big)
+        for (std::size_t i = 0; i < toRead; ++i)
+            data[i] =
+                static_cast<std::int16_t>(__builtin_bswap16(static_cast<std::uint16_t>(data[i])));
+    return true;
+}
+
+bool SampleStore::loadCompressed(SampleHeader& sample, std::int32_t length,
+                                 std::uint64_t fileSize) {
+    const std::uint64_t bytes = sample.compressedBytes;
+    if (bytes > fileSize - sample.dataOffset)
+        return false;
+    // Every block takes at least its header byte, so the stream cannot hold more frames
+    // than this; a greater storedLength is silence beyond it.
+    const std::uint64_t decodable = bytes * static_cast<std::uint64_t>(sample.blockSamples);
+    const auto frames = static_cast<std::size_t>(
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(length), decodable));
+    stream_.resize(static_cast<std::size_t>(bytes));
+    if (bytes > 0 &&
+        !file::readAt(sample.handle, sample.dataOffset, stream_.data(), stream_.size()))
+        return false;
+    scrambler_.setKeyPosition(sample.dataOffset);
+    scrambler_.unscramble(stream_.data(), stream_.size());
+    makeRoom(bufferBytes(frames));
+    attach(sample, frames);
+    // Frames the stream cannot supply (it ended or is damaged) stay silent.
+    SampleDecoder::decodeStream(stream_.data(), stream_.size(), sample.blockSamples,
+                                sample.data.get(), frames);
+    if (stream_.capacity() > (std::size_t(16) << 20))
+        std::vector<std::uint8_t>().swap(stream_); // do not keep a huge scratch buffer
+    return true;
+}
+
+void SampleStore::makeRoom(std::uint64_t bytes) {
+    while (!resident_.empty() && used_ + bytes > budget_)
+        evictOldest();
 }
 
 void SampleStore::evictOldest() {
     auto oldest = resident_.begin();
     for (auto it = resident_.begin(); it != resident_.end(); ++it)
         if ((*it)->lastUse < (*oldest)->lastUse)
-            oldest = it;
+            oldest = it; // strict: among equal stamps the one nearest the head stays chosen
     SampleHeader* sample = *oldest;
+    resident_.erase(oldest);
     used_ -= sample->residentBytes;
     sample->data.reset();
     sample->residentLength = 0;
     sample->residentBytes = 0;
-    resident_.erase(oldest);
+    sample->residentFor = 0;
+}
+
+void SampleStore::drop(SampleHeader& sample) noexcept {
+    auto it = std::find(resident_.begin(), resident_.end(), &sample);
+    if (it != resident_.end()) {
+        resident_.erase(it);
+        used_ -= sample.residentBytes;
+    }
+    sample.data.reset();
+    sample.residentLength = 0;
+    sample.residentBytes = 0;
+    sample.residentFor = 0;
 }
 
 void SampleStore::forgetAll() noexcept {
     resident_.clear();
     used_ = 0;
+}
+
+void SampleStore::forgetSamples(std::span<SampleHeader> samples) noexcept {
+    if (samples.empty())
+        return;
+    const std::less<const SampleHeader*> before;
+    const SampleHeader* first = samples.data();
+    const SampleHeader* last = samples.data() + samples.size();
+    auto belongs = [&](const SampleHeader* s) { return !before(s, first) && before(s, last); };
+    for (SampleHeader* s : resident_)
+        if (belongs(s))
+            used_ -= s->residentBytes;
+    std::erase_if(resident_, belongs);
 }
 
 } // namespace korvelt

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "bank/BankRecords.h"
+#include "bank/BankScrambler.h"
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <vector>
 
 namespace korvelt {
@@ -13,11 +15,25 @@ struct Settings;
 
 // Makes sample data resident on demand, within a byte budget, freeing the least recently
 // used samples when a new one would not fit. Only the render thread uses it.
+//
+// A voice calls loadSample() when it starts, after raising the sample's storedLength to the
+// furthest frame its zone can address, then copies the header's `data` (a shared pointer)
+// and reads at most residentLength + kPaddingFrames frames of it. Holding that copy keeps
+// the buffer alive while the voice plays, even when the store evicts the sample or loads
+// it again at a greater length; the store never frees memory a voice may still read.
+//
+// Raw samples are read from the bank file as they stand; compressed ones are read,
+// unscrambled and decoded (SampleDecoder). Every size and offset is checked against the
+// file before anything is allocated: a buffer never holds more frames than the file can
+// supply. A sample that cannot be read becomes resident as silence, reported as
+// "Sample:NAME" / "Error loading sample" when showMidiErrors is on, and is not read again
+// while resident.
 class SampleStore {
 public:
     using Clock = std::function<std::int64_t()>;
 
     // budget: bytes that resident buffers may take (the machine's physical memory).
+    // clock: calendar time in whole seconds (the system's when empty).
     SampleStore(std::uint64_t budget, const Settings& settings, Notifier& notifier,
                 Clock clock = {});
     ~SampleStore();
@@ -25,14 +41,16 @@ public:
     SampleStore(const SampleStore&) = delete;
     SampleStore& operator=(const SampleStore&) = delete;
 
-    // Makes the sample's data resident if it is not, or if its resident buffer is shorter
-    // than its storedLength, and stamps lastUse with the current time, which it returns.
-    // A sample that cannot be read is resident as silence (and reported when
-    // showMidiErrors is on).
+    // Makes the sample's data resident if it is not, or if it was made resident for a
+    // shorter storedLength, and stamps lastUse with the current time, which it returns.
+    // A sample that is resident for its storedLength only has lastUse refreshed and keeps
+    // its place in the list.
     std::int64_t loadSample(SampleHeader& sample);
 
     // Forgets every resident sample (their buffers are the bank's to free); used = 0.
     void forgetAll() noexcept;
+    // Forgets the resident samples among these (a bank's sample list that goes away).
+    void forgetSamples(std::span<SampleHeader> samples) noexcept;
 
     std::uint64_t used() const noexcept { return used_; }
     std::uint64_t budget() const noexcept { return budget_; }
@@ -41,8 +59,18 @@ public:
     const std::vector<SampleHeader*>& resident() const noexcept { return resident_; }
 
 private:
+    // Frees the resident sample with the smallest lastUse; among equal stamps the one
+    // loaded most recently (nearest the head of the list).
     void evictOldest();
-    bool readInto(SampleHeader& sample, std::int16_t* frames);
+    void drop(SampleHeader& sample) noexcept;
+    // Reads or decodes the sample into a new buffer; false when it cannot be read.
+    bool load(SampleHeader& sample, std::int32_t length);
+    bool loadRaw(SampleHeader& sample, std::int32_t length, std::uint64_t fileSize);
+    bool loadCompressed(SampleHeader& sample, std::int32_t length, std::uint64_t fileSize);
+    // Evicts until `bytes` more fit the budget (or nothing is left to evict).
+    void makeRoom(std::uint64_t bytes);
+    // Attaches a buffer of frames + padding frames, all zero, to the sample.
+    void attach(SampleHeader& sample, std::size_t frames);
 
     std::vector<SampleHeader*> resident_; // newest first
     std::uint64_t budget_;
@@ -50,6 +78,8 @@ private:
     const Settings& settings_;
     Notifier& notifier_;
     Clock clock_;
+    BankScrambler scrambler_;
+    std::vector<std::uint8_t> stream_; // compressed bytes of the sample being decoded
 };
 
 } // namespace korvelt
