@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace korvelt {
@@ -46,15 +47,20 @@ public:
     // A set-tempo meta event (type 0x51) of exactly 3 data bytes: microseconds per quarter
     // note, data[0]*65536 + data[1]*256 + data[2]. Every other event: 0.
     std::int32_t tempo() const noexcept {
-        if (status_ != 0xFF || metaType_ != 0x51 || length_ != 3)
+        if (status_ != 0xFF || metaType_ != 0x51 || length() != 3)
             return 0;
         return (std::int32_t{data_[0]} << 16) | (std::int32_t{data_[1]} << 8) | data_[2];
     }
 
     // System-exclusive and meta events: the number of data bytes and the bytes themselves
     // (for system exclusive without the leading 0xF0/0xF7 status). Channel events: none.
-    std::uint32_t length() const noexcept { return length_; }
-    std::span<const std::uint8_t> data() const noexcept { return {data_, length_}; }
+    std::uint32_t length() const noexcept {
+        std::uint32_t n = 0;
+        if (data_ != nullptr)
+            std::memcpy(&n, data_ - sizeof n, sizeof n);
+        return n;
+    }
+    std::span<const std::uint8_t> data() const noexcept { return {data_, length()}; }
 
 private:
     friend class Ctrack;
@@ -66,10 +72,9 @@ private:
     std::uint8_t data1_ = 0;
     std::uint8_t data2_ = 0;
     std::uint8_t metaType_ = 0;
-    std::uint32_t length_ = 0;
-    // Where the data bytes start in the track's pool; turned into data_ once the pool
-    // stops growing.
-    std::uint32_t poolOffset_ = 0;
+    // System-exclusive and meta events: the data bytes in the track's pool, where the
+    // 32-bit length stands just before them (so an event takes 16 bytes). Null for
+    // channel events.
     const std::uint8_t* data_ = nullptr;
 };
 

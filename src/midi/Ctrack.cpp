@@ -10,7 +10,7 @@
 
 namespace korvelt {
 
-static_assert(sizeof(Cmidiev) <= 24, "an event stays a small value");
+static_assert(sizeof(Cmidiev) <= 16, "an event stays a small value");
 
 namespace {
 
@@ -170,12 +170,15 @@ Ctrack::Fault Ctrack::parse(const std::uint8_t* bytes, std::size_t available,
             e.tick_ = static_cast<std::int32_t>(tick);
             e.status_ = b;
             e.metaType_ = type;
-            e.length_ = len;
-            if (len != 0) {
-                e.poolOffset_ = static_cast<std::uint32_t>(pool_.size());
-                pool_.insert(pool_.end(), p, p + len);
-                p += len;
-            }
+            // Its pool record: the event's index and the length, then the data bytes. The
+            // event comes first: should the pool fail to grow, it simply has no data.
+            const std::uint32_t head[2] = {static_cast<std::uint32_t>(events_.size() - 1), len};
+            const std::size_t at = pool_.size();
+            pool_.resize(at + sizeof head + len);
+            std::memcpy(pool_.data() + at, head, sizeof head);
+            if (len != 0)
+                std::memcpy(pool_.data() + at + sizeof head, p, len);
+            p += len;
             continue;
         }
 
@@ -193,11 +196,14 @@ Ctrack::Fault Ctrack::parse(const std::uint8_t* bytes, std::size_t available,
 }
 
 void Ctrack::settleData() noexcept {
-    if (!pool_.empty()) {
-        const std::uint8_t* base = pool_.data();
-        for (Cmidiev& e : events_)
-            if (e.length_ != 0)
-                e.data_ = base + e.poolOffset_;
+    // Every system-exclusive and meta event has its record in the pool, in file order.
+    const std::uint8_t* record = pool_.data();
+    const std::uint8_t* const end = record + pool_.size();
+    while (record != end) {
+        std::uint32_t head[2];
+        std::memcpy(head, record, sizeof head);
+        events_[head[0]].data_ = record + sizeof head;
+        record += sizeof head + head[1];
     }
     // Give back a generous reservation (a track of long system-exclusive messages holds few
     // events). Only a request: without memory for the smaller copy the array stays as it is.

@@ -42,7 +42,8 @@ private:
     // Parses the chunk's events from `bytes`: `available` bytes of the chunk's `length`
     // were present in the file.
     Fault parse(const std::uint8_t* bytes, std::size_t available, std::uint32_t length);
-    // Points the data of every system-exclusive and meta event into the final pool.
+    // Points every system-exclusive and meta event at its data in the final pool, and
+    // gives back an oversized reservation of the event array.
     void settleData() noexcept;
 
     std::vector<Cmidiev> events_;
