@@ -50,28 +50,30 @@ std::string trackBody(int channel, std::size_t bytes, std::mt19937& random) {
     if (channel == 0)
         putMeta(out, 0, 0x51, std::string("\x07\xA1\x20", 3));
     put(out, {0x00, 0xC0 | channel, channel * 7 % 128, 0x00, 0xB0 | channel, 0x07, 100});
+    int running = 0xB0 | channel;
     while (out.size() < bytes) {
         const unsigned r = random() % 100;
         const int key = 36 + static_cast<int>(random() % 48);
         if (r < 70) {
             putVnum(out, random() % 120);
-            if (r < 10)
-                put(out, {0x90 | channel});
+            if (r < 10 || running != (0x90 | channel))
+                put(out, {running = 0x90 | channel});
             put(out, {key, 64 + static_cast<int>(random() % 63)});
             putVnum(out, 30 + random() % 400);
             put(out, {key, 0});
         } else if (r < 85) {
-            put(out, {0x00, 0xB0 | channel, 1, static_cast<int>(random() % 128)});
+            put(out, {0x00, running = 0xB0 | channel, 1, static_cast<int>(random() % 128)});
             for (int i = 0; i < 6; ++i)
                 put(out, {0x05, 1, static_cast<int>(random() % 128)});
         } else if (r < 97) {
-            put(out, {0x00, 0xE0 | channel, 0x00, 0x40});
+            put(out, {0x00, running = 0xE0 | channel, 0x00, 0x40});
             for (int i = 0; i < 8; ++i)
                 put(out,
                     {0x04, static_cast<int>(random() % 128), static_cast<int>(random() % 128)});
         } else if (r < 99) {
             putMeta(out, 0, 0x05, "la ");
         } else {
+            running = 0; // system exclusive cancels the running status
             put(out,
                 {0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
         }
@@ -133,7 +135,9 @@ void readFile(benchmark::State& state, const TempMidiFile& file) {
     for (auto _ : state) {
         korvelt::Cmidfil midi(file.path(), notifier);
         if (!midi.rdmidi()) {
-            state.SkipWithError("the generated file did not read");
+            state.SkipWithError(("the generated file did not read: " +
+                                 (notifier.texts().empty() ? "" : notifier.texts().front()))
+                                    .c_str());
             return;
         }
         for (const korvelt::Ctrack& track : midi.tracks())

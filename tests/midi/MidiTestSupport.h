@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,12 @@ namespace korvelt::test {
 class MidiReadTest : public ::testing::Test {
 protected:
     std::unique_ptr<Cmidfil> read(const std::string& bytes) {
+        // A new file for each read, the previous one removed: rewriting a file in place
+        // makes the file system flush it, and a directory of thousands of files is slow.
+        if (!previous_.empty())
+            std::remove(previous_.c_str());
         const std::string path = dir_.write("file" + std::to_string(count_++) + ".mid", bytes);
+        previous_ = path;
         notifier_.clear();
         auto midi = std::make_unique<Cmidfil>(path, notifier_);
         const bool ok = midi->rdmidi();
@@ -53,6 +59,7 @@ protected:
     TempDir dir_;
     RecordingNotifier notifier_;
     int count_ = 0;
+    std::string previous_;
 };
 
 } // namespace korvelt::test
