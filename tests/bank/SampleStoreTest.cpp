@@ -1,0 +1,347 @@
+#include "bank/SampleStore.h"
+#include "bank/BankScrambler.h"
+#include "bank/Csf2file.h"
+#include "bank/SampleEncoder.h"
+#include "platform/File.h"
+
+#include "BankTestSupport.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace korvelt {
+namespace {
+
+using test::StoreFixture;
+using test::TempDir;
+
+std::string le16(const std::vector<std::int16_t>& frames) {
+    std::string out;
+    for (std::int16_t f : frames) {
+        out.push_back(static_cast<char>(f & 0xFF));
+        out.push_back(static_cast<char>((static_cast<std::uint16_t>(f) >> 8) & 0xFF));
+    }
+    return out;
+}
+
+// A file of bytes, open for reading while the object lives.
+struct OpenFile {
+    OpenFile(const TempDir& dir, const std::string& name, const std::string& bytes)
+        : fd(file::openRead(dir.write(name, bytes))) {}
+    ~OpenFile() { file::close(fd); }
+    int fd;
+};
+
+SampleHeader rawSample(int fd, std::uint64_t offset, std::int32_t length, const char* name = "S") {
+    SampleHeader s;
+    std::strncpy(s.name.data(), name, s.name.size());
+    s.handle = fd;
+    s.dataOffset = offset;
+    s.storedLength = length;
+    s.playLength = length;
+    return s;
+}
+
+std::vector<std::int16_t> resident(const SampleHeader& s) {
+    return std::vector<std::int16_t>(s.data.get(), s.data.get() + s.residentLength +
+                                                       SampleHeader::kPaddingFrames);
+}
+
+std::vector<std::int16_t> withPadding(std::vector<std::int16_t> frames) {
+    frames.resize(frames.size() + SampleHeader::kPaddingFrames, 0);
+    return frames;
+}
+
+class SampleStoreTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    StoreFixture f;
+};
+
+TEST_F(SampleStoreTest, RawSampleLoadsItsFramesAndPadding) {
+    const auto frames = test::tone(500, 1);
+    OpenFile file(dir, "raw.bin", "HEAD" + le16(frames) + std::string(46, '\0') + "tail");
+    SampleHeader s = rawSample(file.fd, 4, 500);
+    EXPECT_EQ(f.store.loadSample(s), 1000);
+    ASSERT_TRUE(s.data);
+    EXPECT_EQ(s.residentLength, 500);
+    EXPECT_EQ(resident(s), withPadding(frames));
+    EXPECT_EQ(s.lastUse, 1000);
+    EXPECT_EQ(f.store.used(), 2u * 500 + 46);
+    EXPECT_EQ(s.residentBytes, 2u * 500 + 46);
+    EXPECT_EQ(f.store.residentCount(), 1u);
+    EXPECT_EQ(f.notifier.count(), 0u);
+}
+
+TEST_F(SampleStoreTest, ResidentSampleIsOnlyStampedAgain) {
+    OpenFile file(dir, "raw.bin", le16(test::sine(300, 30)) + std::string(46, '\0'));
+    SampleHeader a = rawSample(file.fd, 0, 100);
+    SampleHeader b = rawSample(file.fd, 200, 100);
+    f.store.loadSample(a);
+    f.store.loadSample(b);
+    const auto* buffer = a.data.get();
+    f.now = 2000;
+    EXPECT_EQ(f.store.loadSample(a), 2000);
+    EXPECT_EQ(a.data.get(), buffer);
+    EXPECT_EQ(a.lastUse, 2000);
+    // Still in its place: b, loaded later, stays at the head.
+    ASSERT_EQ(f.store.resident().size(), 2u);
+    EXPECT_EQ(f.store.resident()[0], &b);
+    EXPECT_EQ(f.store.used(), 2 * (2u * 100 + 46));
+}
+
+TEST_F(SampleStoreTest, MissingPaddingAtTheEndOfTheFileIsSilence) {
+    const auto frames = test::sine(64, 16);
+    OpenFile file(dir, "short.bin", le16(frames) + std::string(10, '\x7F'));
+    SampleHeader s = rawSample(file.fd, 0, 64);
+    f.settings.showMidiErrors = true;
+    f.store.loadSample(s);
+    EXPECT_EQ(s.residentLength, 64);
+    auto expected = withPadding(frames);
+    for (int i = 0; i < 5; ++i) // the five padding frames that the file holds
+        expected[64 + static_cast<std::size_t>(i)] = 0x7F7F;
+    EXPECT_EQ(resident(s), expected);
+    EXPECT_EQ(f.notifier.count(), 0u);
+}
+
+TEST_F(SampleStoreTest, UnreadableSampleIsSilentAndReportedOnlyWhenAsked) {
+    OpenFile file(dir, "short.bin", le16(test::sine(64, 16)));
+    SampleHeader s = rawSample(file.fd, 0, 100, "Broken flute");
+    f.store.loadSample(s);
+    ASSERT_TRUE(s.data);
+    EXPECT_EQ(s.residentLength, 0);
+    EXPECT_EQ(resident(s), std::vector<std::int16_t>(SampleHeader::kPaddingFrames, 0));
+    EXPECT_EQ(f.notifier.count(), 0u);
+    EXPECT_EQ(f.store.residentCount(), 1u); // resident as silence, not read again
+
+    f.settings.showMidiErrors = true;
+    f.store.loadSample(s);
+    EXPECT_EQ(f.notifier.count(), 0u);
+
+    SampleHeader t = rawSample(file.fd, 1 << 20, 10, "Far away"); // offset past the end
+    f.store.loadSample(t);
+    SampleHeader u = rawSample(-1, 0, 10, "No file");
+    f.store.loadSample(u);
+    ASSERT_EQ(f.notifier.count(), 2u);
+    const auto messages = f.notifier.messages();
+    EXPECT_EQ(messages[0], (RecordingNotifier::Message{Severity::Error, "Error loading sample",
+                                                       "Sample:Far away"}));
+    EXPECT_EQ(messages[1].text, "Sample:No file");
+}
+
+TEST_F(SampleStoreTest, HostileLengthsAllocateNothingHuge) {
+    OpenFile file(dir, "small.bin", std::string(1000, '\1'));
+    SampleHeader s = rawSample(file.fd, 0, 0x7FFFFFFF);
+    f.store.loadSample(s);
+    EXPECT_EQ(s.residentLength, 0);
+    EXPECT_LE(f.store.used(), 46u);
+
+    SampleHeader c = rawSample(file.fd, 0, 0x7FFFFFFF);
+    c.blockSamples = 0x7FFFFFFF;
+    c.compressedBytes = 0xFFFFFFFF; // more than the file holds
+    f.store.loadSample(c);
+    EXPECT_EQ(c.residentLength, 0);
+
+    SampleHeader negative = rawSample(file.fd, 0, 100);
+    negative.blockSamples = -4;
+    negative.compressedBytes = 10;
+    f.store.loadSample(negative);
+    EXPECT_EQ(negative.residentLength, 0);
+
+    SampleHeader belowZero = rawSample(file.fd, 0, -50);
+    f.store.loadSample(belowZero);
+    EXPECT_EQ(belowZero.residentLength, 0);
+    EXPECT_EQ(resident(belowZero), std::vector<std::int16_t>(23, 0x0101));
+}
+
+TEST_F(SampleStoreTest, EvictsTheLeastRecentlyUsed) {
+    OpenFile file(dir, "raw.bin", le16(test::noise(2000, 3)));
+    const std::uint64_t each = 2 * 100 + 46;
+    StoreFixture small(3 * each);
+    SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100),
+                 c = rawSample(file.fd, 800, 100), d = rawSample(file.fd, 1200, 100);
+    small.now = 1;
+    small.store.loadSample(a);
+    small.now = 2;
+    small.store.loadSample(b);
+    small.now = 3;
+    small.store.loadSample(c);
+    small.now = 4;
+    small.store.loadSample(a); // a is now the most recently used
+    small.store.loadSample(d); // evicts b, the oldest stamp
+    EXPECT_FALSE(b.data);
+    EXPECT_TRUE(a.data && c.data && d.data);
+    EXPECT_EQ(small.store.used(), 3 * each);
+    EXPECT_EQ(small.store.resident(), (std::vector<SampleHeader*>{&d, &c, &a}));
+}
+
+TEST_F(SampleStoreTest, AmongEqualStampsTheMostRecentlyLoadedGoesFirst) {
+    OpenFile file(dir, "raw.bin", le16(test::noise(2000, 3)));
+    const std::uint64_t each = 2 * 100 + 46;
+    StoreFixture small(2 * each);
+    SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100),
+                 c = rawSample(file.fd, 800, 100);
+    small.now = 7; // all in the same second
+    small.store.loadSample(a);
+    small.store.loadSample(b);
+    small.store.loadSample(c); // a and b tie: b, nearer the head, is evicted
+    EXPECT_TRUE(a.data);
+    EXPECT_FALSE(b.data);
+    EXPECT_TRUE(c.data);
+}
+
+TEST_F(SampleStoreTest, BudgetTooSmallForTwoKeepsOnlyTheNewest) {
+    OpenFile file(dir, "raw.bin", le16(test::noise(2000, 3)));
+    StoreFixture tiny(300);
+    SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100);
+    tiny.store.loadSample(a);
+    tiny.now += 1;
+    tiny.store.loadSample(b);
+    EXPECT_FALSE(a.data);
+    EXPECT_EQ(tiny.store.resident(), (std::vector<SampleHeader*>{&b}));
+    EXPECT_EQ(tiny.store.used(), 246u);
+    // Even a sample larger than the whole budget is loaded (with nothing else resident).
+    SampleHeader big = rawSample(file.fd, 0, 1000);
+    tiny.store.loadSample(big);
+    EXPECT_EQ(big.residentLength, 1000);
+    EXPECT_EQ(tiny.store.resident(), (std::vector<SampleHeader*>{&big}));
+}
+
+TEST_F(SampleStoreTest, EvictedBufferStaysAliveForItsVoice) {
+    const auto frames = test::noise(2000, 3);
+    OpenFile file(dir, "raw.bin", le16(frames));
+    StoreFixture tiny(300);
+    SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100);
+    tiny.store.loadSample(a);
+    std::shared_ptr<std::int16_t[]> voice = a.data; // a sounding voice's copy
+    tiny.store.loadSample(b);
+    EXPECT_FALSE(a.data);
+    EXPECT_EQ(voice[99], frames[99]); // still readable
+}
+
+TEST_F(SampleStoreTest, RaisedStoredLengthLoadsAgain) {
+    const auto frames = test::tone(1000, 2);
+    OpenFile file(dir, "raw.bin", le16(frames) + std::string(46, '\0'));
+    SampleHeader s = rawSample(file.fd, 0, 100);
+    f.store.loadSample(s);
+    std::shared_ptr<std::int16_t[]> voice = s.data;
+    s.storedLength = 900; // a later voice addresses further frames
+    f.now = 1500;
+    f.store.loadSample(s);
+    EXPECT_NE(s.data.get(), voice.get());
+    EXPECT_EQ(s.residentLength, 900);
+    EXPECT_EQ(s.residentFor, 900);
+    EXPECT_TRUE(std::equal(frames.begin(), frames.begin() + 900, s.data.get()));
+    EXPECT_EQ(f.store.used(), 2u * 900 + 46);
+    EXPECT_EQ(f.store.residentCount(), 1u);
+    EXPECT_EQ(voice[50], frames[50]); // the old buffer lives on for the first voice
+    // Lowering it again changes nothing.
+    s.storedLength = 10;
+    const auto* kept = s.data.get();
+    f.store.loadSample(s);
+    EXPECT_EQ(s.data.get(), kept);
+}
+
+TEST_F(SampleStoreTest, StoredLengthBeyondTheFileIsAFailedLoad) {
+    const auto frames = test::tone(100, 2);
+    OpenFile file(dir, "raw.bin", le16(frames) + std::string(46, '\0'));
+    SampleHeader s = rawSample(file.fd, 0, 100);
+    f.store.loadSample(s);
+    s.storedLength = 500; // more than the file holds
+    f.settings.showMidiErrors = true;
+    f.store.loadSample(s);
+    EXPECT_EQ(s.residentLength, 0);
+    EXPECT_EQ(f.notifier.count(), 1u);
+    f.store.loadSample(s); // not retried while resident
+    EXPECT_EQ(f.notifier.count(), 1u);
+}
+
+TEST_F(SampleStoreTest, ForgetAllEmptiesTheList) {
+    OpenFile file(dir, "raw.bin", le16(test::noise(1000, 3)));
+    SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100);
+    f.store.loadSample(a);
+    f.store.loadSample(b);
+    f.store.forgetAll();
+    EXPECT_EQ(f.store.used(), 0u);
+    EXPECT_EQ(f.store.residentCount(), 0u);
+}
+
+// A compressed sample stream, scrambled for its place, written after `lead` bytes.
+struct CompressedFile {
+    std::string bytes;
+    SampleHeader header;
+};
+
+CompressedFile compressedFile(const std::vector<std::int16_t>& frames, std::size_t lead) {
+    SampleEncoder encoder;
+    auto encoded = encoder.encode(frames);
+    BankScrambler scrambler;
+    scrambler.setKeyPosition(lead);
+    scrambler.scramble(encoded.stream.data(), encoded.stream.size());
+    CompressedFile c;
+    c.bytes.assign(lead, 'x');
+    c.bytes.append(encoded.stream.begin(), encoded.stream.end());
+    c.header.dataOffset = lead;
+    c.header.storedLength = static_cast<std::int32_t>(frames.size());
+    c.header.compressedBytes = static_cast<std::uint32_t>(encoded.stream.size());
+    c.header.blockSamples = encoded.blockSamples;
+    return c;
+}
+
+TEST_F(SampleStoreTest, CompressedSampleIsUnscrambledAndDecoded) {
+    const auto frames = test::tone(5000, 8);
+    CompressedFile c = compressedFile(frames, 77);
+    OpenFile file(dir, "c.bin", c.bytes + "trailing");
+    c.header.handle = file.fd;
+    f.store.loadSample(c.header);
+    EXPECT_EQ(c.header.residentLength, 5000);
+    EXPECT_EQ(resident(c.header), withPadding(frames));
+    EXPECT_EQ(f.store.used(), 2u * 5000 + 46);
+}
+
+TEST_F(SampleStoreTest, FramesBeyondTheStreamAreSilence) {
+    const auto frames = test::tone(1000, 8);
+    CompressedFile c = compressedFile(frames, 10);
+    OpenFile file(dir, "c.bin", c.bytes);
+    c.header.handle = file.fd;
+    c.header.storedLength = 1500; // raised past what the stream holds
+    f.settings.showMidiErrors = true;
+    f.store.loadSample(c.header);
+    ASSERT_GE(c.header.residentLength, 1000);
+    std::vector<std::int16_t> expected = frames;
+    expected.resize(static_cast<std::size_t>(c.header.residentLength) + 23, 0);
+    EXPECT_EQ(resident(c.header), expected);
+    EXPECT_EQ(f.notifier.count(), 0u); // a damaged stream is not detected as an error
+}
+
+TEST_F(SampleStoreTest, TruncatedCompressedStreamFailsTheLoad) {
+    CompressedFile c = compressedFile(test::tone(1000, 8), 10);
+    OpenFile file(dir, "c.bin", c.bytes.substr(0, c.bytes.size() - 1));
+    c.header.handle = file.fd;
+    f.settings.showMidiErrors = true;
+    f.store.loadSample(c.header);
+    EXPECT_EQ(c.header.residentLength, 0);
+    EXPECT_EQ(f.notifier.count(), 1u);
+}
+
+TEST_F(SampleStoreTest, DestroyingABankForgetsItsResidentSamples) {
+    test::Sf2Builder builder = test::smallBank();
+    const std::string path = dir.write("bank.sf2", builder.build());
+    {
+        Csf2file bank(path, f.notifier, f.store);
+        ASSERT_TRUE(bank.rdfile());
+        for (std::size_t i = 0; i < bank.sampleCount(); ++i)
+            f.store.loadSample(*bank.sample(i));
+        EXPECT_EQ(f.store.residentCount(), bank.sampleCount());
+        EXPECT_GT(f.store.used(), 0u);
+    }
+    EXPECT_EQ(f.store.residentCount(), 0u);
+    EXPECT_EQ(f.store.used(), 0u);
+}
+
+} // namespace
+} // namespace korvelt
