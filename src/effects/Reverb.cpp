@@ -1,6 +1,8 @@
 #include "effects/Reverb.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace korvelt {
@@ -133,77 +135,155 @@ void Reverb::processRun(const float* inL, const float* inR, float* L, float* R, 
     }
 }
 
-// One run of at most kMaxRun frames. Each comb's step is split in three passes, which give
-// exactly the frame-by-frame result because the run is shorter than every comb line:
-//  1. the frames leaving each comb during the run (all written before the run began) are
-//     fetched, flushed, and added in comb order to the channel sums;
-//  2. the sixteen lowpass recursions advance side by side, frame by frame (the only truly
-//     sequential part, and sixteen independent chains keep the processor busy);
-//  3. the new line values go back into each line.
-// The allpasses then run over the whole run one after another, as in a frame they are
-// applied one after another.
+namespace {
+
+// Four single-precision lanes. The arithmetic on them is the same IEEE single-precision
+// arithmetic as on single values (and the build never fuses a multiply with an add), so a
+// lane gives bit for bit what the frame-by-frame code gives.
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = std::int32_t __attribute__((vector_size(16)));
+
+inline Float4 load4(const float* p) noexcept {
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void store4(float* p, Float4 v) noexcept {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// flushDenormal() on each lane.
+inline Float4 flush4(Float4 v) noexcept {
+    const Int4 bits = std::bit_cast<Int4>(v);
+    const Int4 keep = (bits & 0x7f800000) != 0;
+    return std::bit_cast<Float4>(bits & keep);
+}
+
+// Rows become columns: a, b, c, d hold four frames of four combs; afterwards each holds one
+// frame of all four combs (and the other way round).
+inline void transpose(Float4& a, Float4& b, Float4& c, Float4& d) noexcept {
+    const Float4 ab01 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const Float4 ab23 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const Float4 cd01 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const Float4 cd23 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    a = __builtin_shufflevector(ab01, cd01, 0, 1, 4, 5);
+    b = __builtin_shufflevector(ab01, cd01, 2, 3, 6, 7);
+    c = __builtin_shufflevector(ab23, cd23, 0, 1, 4, 5);
+    d = __builtin_shufflevector(ab23, cd23, 2, 3, 6, 7);
+}
+
+} // namespace
+
+// The eight combs of one side over n frames (n below every line length): out[k] receives
+// the sum of the comb outputs of frame k in comb order. Every comb shares the feedback and
+// damping that update() gives them all.
+//
+// The combs go four at a time in vector lanes, four frames at a time: the frames leaving a
+// comb are contiguous in its line, so four frames of four combs load as four vectors,
+// which are added in comb order to the sums and transposed, so that the lowpass
+// recursions of four combs advance together frame by frame (two groups of four give two
+// independent chains); the new line values are transposed back and stored. Frames left
+// over before a comb reaches the end of its line go one at a time.
+void Reverb::combSide(CombFilter* combs, const float* input, float* out, int n) noexcept {
+    const float fb = combs[0].feedback;
+    const float d1 = combs[0].damp1;
+    const float d2 = combs[0].damp2;
+    Float4 st0 = {combs[0].filterstore, combs[1].filterstore, combs[2].filterstore,
+                  combs[3].filterstore};
+    Float4 st1 = {combs[4].filterstore, combs[5].filterstore, combs[6].filterstore,
+                  combs[7].filterstore};
+    int k = 0;
+    while (k < n) {
+        int piece = n - k;
+        float* line[kCombs];
+        for (int i = 0; i < kCombs; ++i) {
+            piece = std::min(piece, combs[i].length - combs[i].index);
+            line[i] = combs[i].line + combs[i].index;
+        }
+        int j = 0;
+        for (; j + 4 <= piece; j += 4) {
+            Float4 a0 = flush4(load4(line[0] + j)), a1 = flush4(load4(line[1] + j));
+            Float4 a2 = flush4(load4(line[2] + j)), a3 = flush4(load4(line[3] + j));
+            Float4 b0 = flush4(load4(line[4] + j)), b1 = flush4(load4(line[5] + j));
+            Float4 b2 = flush4(load4(line[6] + j)), b3 = flush4(load4(line[7] + j));
+            Float4 sum = Float4{} + a0;
+            sum += a1;
+            sum += a2;
+            sum += a3;
+            sum += b0;
+            sum += b1;
+            sum += b2;
+            sum += b3;
+            store4(out + k + j, sum);
+            transpose(a0, a1, a2, a3);
+            transpose(b0, b1, b2, b3);
+            const float* x = input + k + j;
+            st0 = flush4(a0 * d2 + st0 * d1);
+            st1 = flush4(b0 * d2 + st1 * d1);
+            a0 = x[0] + st0 * fb;
+            b0 = x[0] + st1 * fb;
+            st0 = flush4(a1 * d2 + st0 * d1);
+            st1 = flush4(b1 * d2 + st1 * d1);
+            a1 = x[1] + st0 * fb;
+            b1 = x[1] + st1 * fb;
+            st0 = flush4(a2 * d2 + st0 * d1);
+            st1 = flush4(b2 * d2 + st1 * d1);
+            a2 = x[2] + st0 * fb;
+            b2 = x[2] + st1 * fb;
+            st0 = flush4(a3 * d2 + st0 * d1);
+            st1 = flush4(b3 * d2 + st1 * d1);
+            a3 = x[3] + st0 * fb;
+            b3 = x[3] + st1 * fb;
+            transpose(a0, a1, a2, a3);
+            transpose(b0, b1, b2, b3);
+            store4(line[0] + j, a0);
+            store4(line[1] + j, a1);
+            store4(line[2] + j, a2);
+            store4(line[3] + j, a3);
+            store4(line[4] + j, b0);
+            store4(line[5] + j, b1);
+            store4(line[6] + j, b2);
+            store4(line[7] + j, b3);
+        }
+        for (; j < piece; ++j) {
+            const float x = input[k + j];
+            float y[kCombs];
+            for (int i = 0; i < kCombs; ++i)
+                y[i] = flushDenormal(line[i][j]);
+            float sum = 0.0f;
+            for (int i = 0; i < kCombs; ++i)
+                sum += y[i];
+            out[k + j] = sum;
+            for (int i = 0; i < 4; ++i) {
+                st0[i] = flushDenormal(y[i] * d2 + st0[i] * d1);
+                st1[i] = flushDenormal(y[4 + i] * d2 + st1[i] * d1);
+                line[i][j] = x + st0[i] * fb;
+                line[4 + i][j] = x + st1[i] * fb;
+            }
+        }
+        for (int i = 0; i < kCombs; ++i) {
+            combs[i].index += piece;
+            if (combs[i].index >= combs[i].length)
+                combs[i].index = 0;
+        }
+        k += piece;
+    }
+    for (int i = 0; i < 4; ++i) {
+        combs[i].filterstore = st0[i];
+        combs[4 + i].filterstore = st1[i];
+    }
+}
+
+// One run of at most kMaxRun frames: the combs of each side (combSide), then the allpasses
+// over the whole run one after another, as in a frame they are applied one after another.
 void Reverb::processPiece(const float* inL, const float* inR, float* L, float* R, int n) noexcept {
-    constexpr int kLanes = 2 * kCombs;
     Scratch& s = *scratch_;
     const float g = gain_;
-    for (int k = 0; k < n; ++k) {
+    for (int k = 0; k < n; ++k)
         s.input[k] = (inL[k] + inR[k]) * g;
-        s.outL[k] = 0.0f;
-        s.outR[k] = 0.0f;
-    }
-
-    float* __restrict frames = s.combFrames;
-    for (int lane = 0; lane < kLanes; ++lane) {
-        const CombFilter& c = combs_[lane / kCombs][lane % kCombs];
-        float* __restrict out = lane < kCombs ? s.outL : s.outR;
-        int k = 0;
-        int index = c.index;
-        while (k < n) {
-            const int piece = std::min(n - k, c.length - index);
-            const float* __restrict p = c.line + index;
-            for (int j = 0; j < piece; ++j) {
-                const float y = flushDenormal(p[j]);
-                out[k + j] += y;
-                frames[(k + j) * kLanes + lane] = y;
-            }
-            k += piece;
-            index = 0;
-        }
-    }
-
-    float store[kLanes], d1[kLanes], d2[kLanes], fb[kLanes];
-    for (int lane = 0; lane < kLanes; ++lane) {
-        const CombFilter& c = combs_[lane / kCombs][lane % kCombs];
-        store[lane] = c.filterstore;
-        d1[lane] = c.damp1;
-        d2[lane] = c.damp2;
-        fb[lane] = c.feedback;
-    }
-    for (int k = 0; k < n; ++k) {
-        float* __restrict f = frames + k * kLanes;
-        const float x = s.input[k];
-        for (int lane = 0; lane < kLanes; ++lane) {
-            const float st = flushDenormal(f[lane] * d2[lane] + store[lane] * d1[lane]);
-            store[lane] = st;
-            f[lane] = x + st * fb[lane];
-        }
-    }
-
-    for (int lane = 0; lane < kLanes; ++lane) {
-        CombFilter& c = combs_[lane / kCombs][lane % kCombs];
-        c.filterstore = store[lane];
-        int k = 0;
-        while (k < n) {
-            const int piece = std::min(n - k, c.length - c.index);
-            float* __restrict p = c.line + c.index;
-            for (int j = 0; j < piece; ++j)
-                p[j] = frames[(k + j) * kLanes + lane];
-            k += piece;
-            c.index += piece;
-            if (c.index >= c.length)
-                c.index = 0;
-        }
-    }
+    combSide(combs_[0], s.input, s.outL, n);
+    combSide(combs_[1], s.input, s.outR, n);
 
     for (int i = 0; i < kAllpasses; ++i) {
         allpasses_[0][i].processRun(s.outL, n);

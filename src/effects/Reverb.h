@@ -109,6 +109,7 @@ public:
 private:
     void update() noexcept;
     void processPiece(const float* inL, const float* inR, float* L, float* R, int n) noexcept;
+    static void combSide(CombFilter* combs, const float* input, float* out, int n) noexcept;
 
     float gain_ = 0.0f;
     float roomsize_ = 0.0f;
@@ -125,10 +126,8 @@ private:
     AllpassFilter allpasses_[2][kAllpasses];
     std::unique_ptr<float[]> lines_;
 
-    // Working space of processRun: the comb outputs of a run, frame by frame with the
-    // sixteen combs side by side (left 0-7, right 8-15), and the two channel sums.
+    // Working space of processRun: the mono input and the two channel sums of a run.
     struct Scratch {
-        alignas(64) float combFrames[kMaxRun * 2 * kCombs];
         alignas(64) float input[kMaxRun];
         alignas(64) float outL[kMaxRun];
         alignas(64) float outR[kMaxRun];

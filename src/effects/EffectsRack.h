@@ -1,0 +1,82 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+#include "effects/Chorus.h"
+#include "effects/Delay.h"
+#include "effects/MixBus.h"
+#include "effects/OutputStage.h"
+#include "effects/Reverb.h"
+
+namespace korvelt {
+
+class Cwavfil;
+struct Settings;
+
+// The end of the signal chain. The voices mix into the six buffers of the mix bus; after
+// each rendered block processBlock turns them into finished frames (delay on the dry pair,
+// reverb and chorus added from their sends, then the output stage) and hands them to the
+// WAVE writer. One rack lives for the whole program and is reconfigured from the Settings
+// at the start of every conversion.
+//
+// The effects run over runs of up to kRun frames, each effect over the whole run before
+// the next (their outputs are summed in the same order as frame by frame, so the result is
+// bit for bit that of processing frame by frame). The abort request is therefore tested
+// once per run of kRun frames rather than before every frame, and the delay settings are
+// read once per run.
+class EffectsRack {
+public:
+    static constexpr int kRun = 256;
+
+    EffectsRack(const Settings& settings, const std::atomic<bool>& abortRequested);
+    EffectsRack(const EffectsRack&) = delete;
+    EffectsRack& operator=(const EffectsRack&) = delete;
+
+    // Prepares a conversion: zeroes the mix bus, sets the reverb's room size and damping
+    // and clears the effect lines, and resets the output stage with the master volume and
+    // the compressor level of the Settings. The compressor switch is taken here, together
+    // with its make-up gain.
+    void configure();
+
+    // Processes frames 0 ... frames - 1 of the mix bus (at most MixBus::kBlockFrames; a
+    // larger count is cut to that, a negative one is 0) into the WAVE writer, stopping
+    // early when an abort is requested. Afterwards the bus positions are 0 and the
+    // processed frames of all six buffers are zeroed.
+    void processBlock(int frames, Cwavfil& out);
+
+    // After the last block: runs the effects on silence for tailFrames() frames, so the
+    // look-ahead line, the delay and the reverb empty into the file. The chorus does not
+    // run. Stops early when an abort is requested.
+    void flushTail(Cwavfil& out);
+
+    // 2794 + 131072 frames, plus 44100 when the delay is on.
+    int tailFrames() const;
+
+    MixBus& mixBus() noexcept { return bus_; }
+    const Reverb& reverb() const noexcept { return *reverb_; }
+    const Chorus& chorus() const noexcept { return *chorus_; }
+    const Delay& delay() const noexcept { return *delay_; }
+    const OutputStage& outputStage() const noexcept { return output_; }
+
+private:
+    bool delayOn() const;
+    void takeDelaySettings();
+
+    const Settings& settings_;
+    const std::atomic<bool>& abortRequested_;
+    OutputStage output_;
+    std::unique_ptr<Reverb> reverb_;
+    std::unique_ptr<Chorus> chorus_;
+    std::unique_ptr<Delay> delay_;
+    MixBus bus_;
+
+    struct TailScratch {
+        alignas(64) float left[kRun];
+        alignas(64) float right[kRun];
+        alignas(64) float silence[kRun];
+    };
+    std::unique_ptr<TailScratch> tail_;
+};
+
+} // namespace korvelt

@@ -1,0 +1,371 @@
+#include "effects/EffectsRack.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/Settings.h"
+#include "audio/Cwavfil.h"
+#include "platform/Notifier.h"
+#include "support/TempDir.h"
+
+namespace korvelt {
+namespace {
+
+using test::TempDir;
+
+constexpr int kLook = OutputStage::kLookAhead;
+
+// Every sample of a closed WAVE file after the header (trailing silence included).
+std::vector<std::int16_t> samplesOf(const std::string& path) {
+    const std::string bytes = TempDir::read(path);
+    std::vector<std::int16_t> v((bytes.size() - 44) / 2);
+    for (std::size_t i = 0; i < v.size(); ++i)
+        v[i] = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[44 + 2 * i]) |
+                                         static_cast<unsigned char>(bytes[45 + 2 * i]) << 8);
+    return v;
+}
+
+// The rack's chain written frame by frame, straight from its description, on its own
+// effect objects: the delay (when its amount is above 0), the reverb and the chorus each
+// process one frame, then the output stage.
+class ReferenceRack {
+public:
+    explicit ReferenceRack(const Settings& s) : settings_(s) { configure(); }
+
+    void configure() {
+        reverb_.setRoomSize(settings_.reverbRoomSize);
+        reverb_.setDamp(static_cast<float>(settings_.reverbDamping * 0.01));
+        reverb_.mute();
+        chorus_.clear();
+        delay_.clear();
+        output_.reset(static_cast<float>(std::pow(10.0, settings_.masterVolumeDb * 0.05)),
+                      static_cast<float>(std::pow(10.0, settings_.compressorLevel * 0.05)),
+                      settings_.compressorLevel != 0);
+    }
+
+    void processBlock(const MixBus& bus, int frames, Cwavfil& out) {
+        for (int i = 0; i < frames; ++i) {
+            float L = bus.buffer(MixBus::DryLeft)[i];
+            float R = bus.buffer(MixBus::DryRight)[i];
+            frame(L, R, bus.buffer(MixBus::ReverbLeft)[i], bus.buffer(MixBus::ReverbRight)[i],
+                  bus.buffer(MixBus::ChorusLeft)[i], bus.buffer(MixBus::ChorusRight)[i], true, out);
+        }
+    }
+
+    void flushTail(Cwavfil& out) {
+        const int n = 2794 + kLook + (settings_.delayAmount > 0.0f ? 44100 : 0);
+        for (int i = 0; i < n; ++i) {
+            float L = 0.0f, R = 0.0f;
+            frame(L, R, 0.0f, 0.0f, 0.0f, 0.0f, false, out);
+        }
+    }
+
+private:
+    void frame(float& L, float& R, float revL, float revR, float choL, float choR, bool chorus,
+               Cwavfil& out) {
+        if (settings_.delayAmount > 0.0f) {
+            delay_.setParameters(settings_.delayTimeMs, settings_.delayModulationMs,
+                                 settings_.delayFeedback, settings_.delayAmount,
+                                 settings_.delayStereoSpreadMs);
+            delay_.process(L, R);
+        }
+        reverb_.process(revL, revR, L, R);
+        if (chorus)
+            chorus_.process(choL, choR, L, R);
+        output_.processFrame(L, R, out);
+    }
+
+    const Settings& settings_;
+    Reverb reverb_;
+    Chorus chorus_;
+    Delay delay_;
+    OutputStage output_;
+};
+
+class EffectsRackTest : public ::testing::Test {
+protected:
+    EffectsRackTest() {
+        settings.delayAmount = 0.0f;
+        settings.compressorLevel = 0;
+    }
+
+    // A fresh output file.
+    Cwavfil& open(const std::string& name) {
+        files.push_back(std::make_unique<Cwavfil>(dir.file(name), notifier));
+        EXPECT_TRUE(files.back()->openwr());
+        return *files.back();
+    }
+
+    TempDir dir;
+    RecordingNotifier notifier;
+    Settings settings;
+    std::atomic<bool> abortRequested{false};
+    std::vector<std::unique_ptr<Cwavfil>> files;
+};
+
+TEST_F(EffectsRackTest, OutputIsTheInputDelayedByTheLookAhead) {
+    EffectsRack rack(settings, abortRequested);
+    Cwavfil& out = open("out.wav");
+    rack.configure();
+    MixBus& bus = rack.mixBus();
+    bus.buffer(MixBus::DryLeft)[10] = 0.5f;
+    bus.buffer(MixBus::DryRight)[10] = -0.5f;
+    bus.buffer(MixBus::DryLeft)[11] = 0.25f;
+    rack.processBlock(1000, out);
+    EXPECT_EQ(out.frames(), 0); // everything is still in the look-ahead line
+    rack.flushTail(out);
+    // The first 131072 frames are swallowed, so the written frames are the input frames.
+    EXPECT_EQ(out.frames(), 1000 + 2794);
+    ASSERT_TRUE(out.close());
+    const auto s = samplesOf(dir.file("out.wav"));
+    EXPECT_EQ(s[2 * 10], 16383); // trunc(0.5 x 32767)
+    EXPECT_EQ(s[2 * 10 + 1], -16383);
+    EXPECT_EQ(s[2 * 11], 8191);
+    EXPECT_EQ(s[2 * 9], 0);
+    EXPECT_EQ(out.peak(), 16383);
+}
+
+TEST_F(EffectsRackTest, SingleLoudFrameRampsTheGainDownAndBackLinearly) {
+    EffectsRack rack(settings, abortRequested);
+    Cwavfil& out = open("out.wav");
+    const int loud = 200000; // input frame of magnitude 2.0; every other frame is 0.25
+    int index = 0;
+    for (int block = 0; block < 3; ++block) {
+        float* L = rack.mixBus().buffer(MixBus::DryLeft);
+        float* R = rack.mixBus().buffer(MixBus::DryRight);
+        for (int i = 0; i < 150000; ++i, ++index) {
+            L[i] = index == loud ? 2.0f : 0.25f;
+            R[i] = index == loud ? -2.0f : -0.25f;
+        }
+        rack.processBlock(150000, out);
+    }
+    rack.flushTail(out);
+    ASSERT_TRUE(out.close());
+    const auto s = samplesOf(dir.file("out.wav"));
+    auto expected = [](double value, double gain) { return int(value * gain * 32767.0); };
+    // Untouched until the loud frame enters the line ...
+    EXPECT_EQ(s[2 * (loud - kLook - 1)], expected(0.25, 1.0));
+    // ... then a linear fall to 0.5, complete exactly when the loud frame leaves it ...
+    for (int m = 0; m <= kLook; m += 997)
+        ASSERT_EQ(s[2 * (loud - kLook + m)], expected(0.25, 1.0 - m / 262144.0)) << m;
+    EXPECT_EQ(s[2 * loud], 32767);
+    EXPECT_EQ(s[2 * loud + 1], -32767);
+    // ... and a linear rise back to 1.0 over as many frames.
+    for (int m = 1; m <= kLook; m += 997)
+        ASSERT_EQ(s[2 * (loud + m)], expected(0.25, 0.5 + m / 262144.0)) << m;
+    EXPECT_EQ(s[2 * (loud + kLook + 5)], expected(0.25, 1.0));
+    EXPECT_EQ(rack.outputStage().limiter().gain, 1.0);
+}
+
+TEST_F(EffectsRackTest, TailLengthDependsOnTheDelay) {
+    EffectsRack rack(settings, abortRequested);
+    EXPECT_EQ(rack.tailFrames(), 133866);
+    Cwavfil& dry = open("dry.wav");
+    rack.flushTail(dry);
+    EXPECT_EQ(dry.frames(), 133866 - kLook);
+
+    settings.delayAmount = 0.1f;
+    rack.configure();
+    EXPECT_EQ(rack.tailFrames(), 177966);
+    Cwavfil& echo = open("echo.wav");
+    rack.flushTail(echo);
+    EXPECT_EQ(echo.frames(), 177966 - kLook);
+}
+
+TEST_F(EffectsRackTest, ShortPieceComesOutThroughTheTail) {
+    settings.delayAmount = 0.5f;
+    settings.delayTimeMs = 100;
+    settings.delayStereoSpreadMs = 0;
+    EffectsRack rack(settings, abortRequested);
+    Cwavfil& out = open("out.wav");
+    rack.mixBus().buffer(MixBus::DryLeft)[0] = 0.5f;
+    rack.processBlock(1, out);
+    rack.flushTail(out);
+    ASSERT_TRUE(out.close());
+    const auto s = samplesOf(dir.file("out.wav"));
+    EXPECT_EQ(s[0], int(0.25 * 32767.0)); // the dry half
+    EXPECT_EQ(s[2 * 4410], s[0]);         // and its echo, within the tail
+    EXPECT_EQ(out.frames(), 4411);        // the trailing silence is left out
+}
+
+TEST_F(EffectsRackTest, BlockOfZeroFramesOnlyResetsThePositions) {
+    EffectsRack rack(settings, abortRequested);
+    Cwavfil& out = open("out.wav");
+    MixBus& bus = rack.mixBus();
+    bus.buffer(MixBus::DryLeft)[0] = 0.5f;
+    bus.blockOffset = 17;
+    bus.mixPosition = 42;
+    rack.processBlock(0, out);
+    EXPECT_EQ(bus.blockOffset, 0);
+    EXPECT_EQ(bus.mixPosition, 0);
+    EXPECT_EQ(bus.buffer(MixBus::DryLeft)[0], 0.5f);
+    EXPECT_EQ(rack.outputStage().position(), 0);
+    EXPECT_EQ(rack.outputStage().primeCount(), kLook);
+    EXPECT_EQ(rack.chorus().phase(), 0);
+    rack.processBlock(-5, out);
+    EXPECT_EQ(bus.buffer(MixBus::DryLeft)[0], 0.5f);
+}
+
+TEST_F(EffectsRackTest, ProcessedFramesOfTheBusAreZeroedAndOversizedBlocksCut) {
+    EffectsRack rack(settings, abortRequested);
+    Cwavfil& out = open("out.wav");
+    MixBus& bus = rack.mixBus();
+    for (int b = 0; b < MixBus::kBufferCount; ++b) {
+        bus.buffer(b)[99] = 0.1f;
+        bus.buffer(b)[100] = 0.2f;
+    }
+    rack.processBlock(100, out);
+    for (int b = 0; b < MixBus::kBufferCount; ++b) {
+        EXPECT_EQ(bus.buffer(b)[99], 0.0f);
+        EXPECT_EQ(bus.buffer(b)[100], 0.2f);
+    }
+    bus.buffer(MixBus::DryLeft)[MixBus::kBlockFrames - 1] = 0.3f;
+    rack.processBlock(MixBus::kBlockFrames + 1000, out);
+    EXPECT_EQ(bus.buffer(MixBus::DryLeft)[MixBus::kBlockFrames - 1], 0.0f);
+    EXPECT_EQ(rack.outputStage().position(), (100 + MixBus::kBlockFrames) % kLook);
+}
+
+TEST_F(EffectsRackTest, AbortStopsTheBlockAndStillClearsTheBus) {
+    EffectsRack rack(settings, abortRequested);
+    Cwavfil& out = open("out.wav");
+    rack.mixBus().buffer(MixBus::DryLeft)[5] = 0.5f;
+    abortRequested = true;
+    rack.processBlock(200000, out);
+    EXPECT_EQ(rack.outputStage().position(), 0);
+    EXPECT_EQ(rack.mixBus().buffer(MixBus::DryLeft)[5], 0.0f);
+    rack.flushTail(out);
+    EXPECT_EQ(rack.outputStage().position(), 0);
+}
+
+TEST_F(EffectsRackTest, ConfigureTakesTheSettings) {
+    settings.reverbRoomSize = 0.5f;
+    settings.reverbDamping = 0;
+    settings.masterVolumeDb = 6;
+    settings.compressorLevel = 20;
+    EffectsRack rack(settings, abortRequested);
+    EXPECT_FLOAT_EQ(rack.reverb().comb(0, 0).feedback, 0.84f);
+    EXPECT_EQ(rack.reverb().comb(1, 7).damp2, 1.0f);
+    EXPECT_FLOAT_EQ(rack.outputStage().masterGain(), 1.9952623f);
+    EXPECT_FLOAT_EQ(rack.outputStage().makeupGain(), 10.0f);
+    // Out-of-range reverb settings are held within 0 ... 1 and 0 ... 100 %.
+    settings.reverbRoomSize = 5.0f;
+    settings.reverbDamping = -40;
+    rack.configure();
+    EXPECT_FLOAT_EQ(rack.reverb().comb(0, 0).feedback, 0.98f);
+    EXPECT_EQ(rack.reverb().comb(0, 0).damp1, 0.0f);
+}
+
+TEST(SoftClipper, KneeIsContinuousMonotoneAndHeldAt28671) {
+    EXPECT_EQ(OutputStage::softClip(0.0f), 0);
+    EXPECT_EQ(OutputStage::softClip(100.9f), 100);
+    EXPECT_EQ(OutputStage::softClip(-100.9f), -100);
+    EXPECT_EQ(OutputStage::softClip(24575.0f), 24575);
+    EXPECT_EQ(OutputStage::softClip(24580.0f), 24579);
+    EXPECT_EQ(OutputStage::softClip(-24580.0f), -24579);
+    EXPECT_EQ(OutputStage::softClip(28671.0f), 24575 + int(4096.0f / (1.0f + 0.000122f * 4096)));
+    EXPECT_EQ(OutputStage::softClip(32767.0f), 28671);
+    EXPECT_EQ(OutputStage::softClip(32768.0f), 28671);
+    EXPECT_EQ(OutputStage::softClip(-1e30f), -28671);
+    EXPECT_EQ(OutputStage::softClip(INFINITY), 28671);
+    EXPECT_EQ(OutputStage::softClip(NAN), 0);
+    int previous = OutputStage::softClip(24000.0f);
+    for (float x = 24000.0f; x < 34000.0f; x += 0.25f) {
+        const int y = OutputStage::softClip(x);
+        ASSERT_GE(y, previous) << x;
+        ASSERT_LE(y - previous, 1) << x; // no step anywhere
+        ASSERT_LE(y, 28671) << x;
+        previous = y;
+    }
+    EXPECT_GE(OutputStage::softClip(32760.0f), 28669);
+}
+
+TEST(OutputSample, HeldWithin16Bits) {
+    EXPECT_EQ(OutputStage::toSample(16383.5), 16383);
+    EXPECT_EQ(OutputStage::toSample(-16383.5), -16383);
+    EXPECT_EQ(OutputStage::toSample(40000.0), 32767);
+    EXPECT_EQ(OutputStage::toSample(-40000.0), -32768);
+    EXPECT_EQ(OutputStage::toSample(NAN), 0);
+}
+
+// Fills the bus with random frames: dry around full scale with loud spikes for the
+// limiter, sends with silent stretches and values at the edge of the denormal range.
+void fillBus(MixBus& bus, std::mt19937& rng, int frames) {
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    for (int i = 0; i < frames; ++i) {
+        const bool spike = rng() % 20000 == 0;
+        bus.buffer(MixBus::DryLeft)[i] = spike ? 3.5f : 0.9f * u(rng);
+        bus.buffer(MixBus::DryRight)[i] = spike ? -2.5f : 0.9f * u(rng);
+        const bool quiet = (i / 7000) % 3 == 1;
+        for (int b = MixBus::ChorusLeft; b <= MixBus::ReverbRight; ++b)
+            bus.buffer(b)[i] = quiet ? (rng() % 2 ? 1e-39f : 0.0f) : 0.5f * u(rng);
+    }
+}
+
+// The whole output of the rack, block after block and then the tail, against the
+// frame-by-frame chain, bit for bit.
+void expectSameOutputAsFrameByFrame(Settings& settings, const std::string& what) {
+    SCOPED_TRACE(what);
+    TempDir dir;
+    RecordingNotifier notifier;
+    std::atomic<bool> abortRequested{false};
+    EffectsRack rack(settings, abortRequested);
+    ReferenceRack reference(settings);
+    MixBus refBus;
+    Cwavfil fast(dir.file("fast.wav"), notifier);
+    Cwavfil slow(dir.file("slow.wav"), notifier);
+    ASSERT_TRUE(fast.openwr());
+    ASSERT_TRUE(slow.openwr());
+
+    std::mt19937 rng(2024);
+    const int blocks[] = {MixBus::kBlockFrames, 1, 100003, 257, 0, 77777};
+    int b = 0;
+    for (int frames : blocks) {
+        fillBus(rack.mixBus(), rng, frames);
+        for (int k = 0; k < MixBus::kBufferCount; ++k)
+            std::copy(rack.mixBus().buffer(k), rack.mixBus().buffer(k) + frames, refBus.buffer(k));
+        if (settings.delayAmount > 0.0f)
+            settings.delayTimeMs = b % 2 == 0 ? 1 : 350; // live changes between blocks
+        rack.processBlock(frames, fast);
+        reference.processBlock(refBus, frames, slow);
+        ++b;
+    }
+    rack.flushTail(fast);
+    reference.flushTail(slow);
+    EXPECT_EQ(fast.frames(), slow.frames());
+    EXPECT_EQ(fast.peak(), slow.peak());
+    EXPECT_GT(fast.peak(), 1000);
+    ASSERT_TRUE(fast.close());
+    ASSERT_TRUE(slow.close());
+    const auto a = samplesOf(dir.file("fast.wav"));
+    const auto e = samplesOf(dir.file("slow.wav"));
+    ASSERT_EQ(a.size(), e.size());
+    for (std::size_t i = 0; i < a.size(); ++i)
+        ASSERT_EQ(a[i], e[i]) << "sample " << i;
+}
+
+TEST(EffectsRackExactness, EveryOptionOnMatchesFrameByFrame) {
+    Settings settings;
+    settings.reverbRoomSize = 0.9f;
+    settings.reverbDamping = 30;
+    settings.masterVolumeDb = 4;
+    settings.compressorLevel = 12;
+    settings.delayTimeMs = 350;
+    settings.delayModulationMs = 20;
+    settings.delayFeedback = 0.9f;
+    settings.delayAmount = 0.6f;
+    settings.delayStereoSpreadMs = 40;
+    expectSameOutputAsFrameByFrame(settings, "compressor and delay on");
+    settings.compressorLevel = 0;
+    settings.delayAmount = 0.0f;
+    settings.masterVolumeDb = -2;
+    expectSameOutputAsFrameByFrame(settings, "compressor and delay off");
+}
+
+} // namespace
+} // namespace korvelt
