@@ -28,24 +28,28 @@ public:
 
     bool isOn() const noexcept { return cutoff_ > 0.0f; }
 
-    double process(double x) noexcept {
-        v_ = v_ + a_ * (x - y_);
-        y_ = y_ + v_;
-        v_ = k2_ * v_;
-        return y_;
-    }
-    // Filters `frames` values in place, the same as process() on each in turn.
-    void processBlock(double* samples, int frames) noexcept {
-        double y = y_, v = v_;
-        const double a = a_, k2 = k2_;
-        for (int i = 0; i < frames; ++i) {
-            v = v + a * (samples[i] - y);
+    // The per-frame state and coefficients, for running a block in a local copy (kept in
+    // registers) and handing the state back with keep().
+    struct Kernel {
+        double y, v, a, k2;
+        double operator()(double x) noexcept {
+            v = v + a * (x - y);
             y = y + v;
             v = k2 * v;
-            samples[i] = y;
+            return y;
         }
-        y_ = y;
-        v_ = v;
+    };
+    Kernel kernel() const noexcept { return Kernel{y_, v_, a_, k2_}; }
+    void keep(const Kernel& kernel) noexcept {
+        y_ = kernel.y;
+        v_ = kernel.v;
+    }
+
+    double process(double x) noexcept {
+        Kernel k = kernel();
+        const double y = k(x);
+        keep(k);
+        return y;
     }
 
     // Cutoff in Hz; 0 while the filter is off.

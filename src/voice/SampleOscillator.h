@@ -46,9 +46,14 @@ public:
         return direct_ ? nextDirect() : nextInterpolated();
     }
     // Writes up to `frames` output frames, exactly as that many calls of next() would,
-    // but ends early on the frame at which the oscillator stops. Returns the frames
-    // written: 0 when already stopped.
-    int renderBlock(double* out, int frames) noexcept;
+    // each passed through `post` (a double -> double function, such as the filter) and
+    // stored as T. Ends early on the frame at which the oscillator stops. Returns the
+    // frames written: 0 when already stopped.
+    template <class T, class Post>
+    int renderBlock(T* out, int frames, Post&& post) noexcept;
+    int renderBlock(double* out, int frames) noexcept {
+        return renderBlock(out, frames, [](double x) { return x; });
+    }
 
     // Loop mode 3 ends its loop at release and plays on to the end.
     void release() noexcept {
@@ -161,5 +166,66 @@ private:
     std::int32_t loopStartOffset_ = 0;
     std::int32_t loopEndOffset_ = 0;
 };
+
+template <class T, class Post>
+int SampleOscillator::renderBlock(T* out, int frames, Post&& post) noexcept {
+    if (state_ == State::Stopped || frames <= 0)
+        return 0;
+    // Frames before which neither the end nor a loop jump can happen.
+    std::uint64_t boundary = end_;
+    if (state_ == State::Looping && loopEnd_ < boundary)
+        boundary = loopEnd_;
+
+    if (direct_) {
+        if (std::uint64_t(position_) + std::uint64_t(frames) < boundary) {
+            const std::int16_t* d = data_ + position_;
+            for (int j = 0; j < frames; ++j)
+                out[j] = static_cast<T>(post(d[j] * kScale));
+            position_ += static_cast<std::uint32_t>(frames);
+            return frames;
+        }
+        for (int j = 0; j < frames; ++j) {
+            out[j] = static_cast<T>(post(nextDirect()));
+            if (state_ == State::Stopped)
+                return j + 1;
+        }
+        return frames;
+    }
+
+    // The fraction can carry the position at most this far in the block (with a margin
+    // for rounding); if that stays short of the boundary, and the frame after it is still
+    // ordinary data, the block needs no end or loop checks.
+    const double reach = fraction_ + step_ * frames;
+    if (std::uint64_t(position_) + static_cast<std::uint64_t>(reach) + 3 < boundary) {
+        // fraction + increment lies in [w, w + 2) for w = the increment's whole part, so
+        // each frame moves on by w or w + 1 frames. Both differences below are exact, so
+        // the fraction is bit for bit what subtracting 1 until it is below 1 gives, without
+        // a float-to-integer conversion in the chain from one frame to the next.
+        const std::int16_t* d = data_;
+        std::uint64_t p = position_;
+        double f = fraction_;
+        const double increment = step_;
+        const auto whole = static_cast<std::uint64_t>(increment);
+        const double low = static_cast<double>(whole), high = low + 1.0;
+        for (int j = 0; j < frames; ++j) {
+            const int a = d[p];
+            const int b = d[p + 1];
+            out[j] = static_cast<T>(post((a + (b - a) * f) * kScale));
+            const double x = f + increment;
+            const bool carry = x >= high;
+            f = carry ? x - high : x - low;
+            p += whole + carry;
+        }
+        position_ = static_cast<std::uint32_t>(p);
+        fraction_ = f;
+        return frames;
+    }
+    for (int j = 0; j < frames; ++j) {
+        out[j] = static_cast<T>(post(nextInterpolated()));
+        if (state_ == State::Stopped)
+            return j + 1;
+    }
+    return frames;
+}
 
 } // namespace korvelt

@@ -227,7 +227,7 @@ void Voice::controlTick(bool tickVibrato) noexcept {
     modulationLfo_.tick();
 }
 
-void Voice::mixMono(const double* samples, int frames, int at) noexcept {
+void Voice::mixMono(const float* samples, int frames, int at) noexcept {
     const float g = amplifier_.gain();
     if (g == 0.0f)
         return; // adds nothing
@@ -236,16 +236,14 @@ void Voice::mixMono(const double* samples, int frames, int at) noexcept {
     const float left = leftGain_ * g, right = rightGain_ * g;
     const float factor[MixBus::kBufferCount] = {left * d,  right * d, c * left,
                                                 c * right, r * left,  r * right};
-    float x[kBlock];
-    for (int j = 0; j < frames; ++j)
-        x[j] = static_cast<float>(samples[j]);
     MixBus& bus = services_.bus;
-    addBlock(x, frames, factor, bus.buffer(MixBus::DryLeft) + at, bus.buffer(MixBus::DryRight) + at,
-             bus.buffer(MixBus::ChorusLeft) + at, bus.buffer(MixBus::ChorusRight) + at,
-             bus.buffer(MixBus::ReverbLeft) + at, bus.buffer(MixBus::ReverbRight) + at);
+    addBlock(samples, frames, factor, bus.buffer(MixBus::DryLeft) + at,
+             bus.buffer(MixBus::DryRight) + at, bus.buffer(MixBus::ChorusLeft) + at,
+             bus.buffer(MixBus::ChorusRight) + at, bus.buffer(MixBus::ReverbLeft) + at,
+             bus.buffer(MixBus::ReverbRight) + at);
 }
 
-void Voice::mixStereo(const double* right, const double* left, const Voice& partner, int frames,
+void Voice::mixStereo(const float* right, const float* left, const Voice& partner, int frames,
                       int at) noexcept {
     const float g1 = amplifier_.gain(), g2 = partner.amplifier_.gain();
     if (g1 == 0.0f && g2 == 0.0f)
@@ -254,7 +252,7 @@ void Voice::mixStereo(const double* right, const double* left, const Voice& part
     const float l2 = partner.leftGain_ * g2, r2 = partner.rightGain_ * g2;
     float l[kBlock], r[kBlock];
     for (int j = 0; j < frames; ++j) {
-        const float s1 = static_cast<float>(right[j]), s2 = static_cast<float>(left[j]);
+        const float s1 = right[j], s2 = left[j];
         l[j] = l1 * s1 + l2 * s2;
         r[j] = r1 * s1 + r2 * s2;
     }
@@ -264,6 +262,22 @@ void Voice::mixStereo(const double* right, const double* left, const Voice& part
                    bus.buffer(MixBus::DryRight) + at, bus.buffer(MixBus::ChorusLeft) + at,
                    bus.buffer(MixBus::ChorusRight) + at, bus.buffer(MixBus::ReverbLeft) + at,
                    bus.buffer(MixBus::ReverbRight) + at);
+}
+
+int Voice::renderOwnBlock(float* out, int frames, int fill) noexcept {
+    int produced;
+    if (filter_.isOn()) {
+        LowPassFilter::Kernel kernel = filter_.kernel();
+        produced = oscillator_.renderBlock(out, frames, [&kernel](double x) { return kernel(x); });
+        for (int j = produced; j < fill; ++j)
+            out[j] = static_cast<float>(kernel(0.0));
+        filter_.keep(kernel);
+    } else {
+        produced = oscillator_.renderBlock(out, frames, [](double x) { return x; });
+        for (int j = produced; j < fill; ++j)
+            out[j] = 0.0f;
+    }
+    return produced;
 }
 
 // The abort flag is tested once per block of 20 frames rather than before every frame:
@@ -280,10 +294,8 @@ void Voice::render(int frames) noexcept {
             break;
         oscillator_.updatePitchModulation();
         amplifier_.updateGain();
-        double s[kBlock];
-        const int produced = oscillator_.renderBlock(s, std::min(kBlock, frames - done));
-        if (filter_.isOn())
-            filter_.processBlock(s, produced);
+        float s[kBlock];
+        const int produced = renderOwnBlock(s, std::min(kBlock, frames - done));
         mixMono(s, produced, at);
         at += produced;
         done += produced;
@@ -315,15 +327,11 @@ void Voice::renderStereo(int frames) noexcept {
         amplifier_.updateGain();
         partner.amplifier_.updateGain();
         partner.oscillator_.followMaster(oscillator_);
-        double right[kBlock], left[kBlock];
-        const int produced = oscillator_.renderBlock(right, std::min(kBlock, frames - done));
-        if (filter_.isOn())
-            filter_.processBlock(right, produced);
-        // A partner that has reached its own end plays silence for the rest of the block.
-        const int partnerProduced = partner.oscillator_.renderBlock(left, produced);
-        std::fill(left + partnerProduced, left + produced, 0.0);
-        if (partner.filter_.isOn())
-            partner.filter_.processBlock(left, produced);
+        float right[kBlock], left[kBlock];
+        const int produced = renderOwnBlock(right, std::min(kBlock, frames - done));
+        // A partner that has reached its own end plays silence for the rest of the block
+        // (through its filter, which rings on).
+        partner.renderOwnBlock(left, produced, produced);
         mixStereo(right, left, partner, produced, at);
         at += produced;
         done += produced;

@@ -92,8 +92,11 @@ private:
     void updatePanGains() noexcept;
     float sendLevel(float amount, std::int32_t send, int channelSend) const noexcept;
     void controlTick(bool tickVibrato) noexcept;
-    void mixMono(const double* samples, int frames, int at) noexcept;
-    void mixStereo(const double* right, const double* left, const Voice& partner, int frames,
+    // The oscillator's next frames through the filter (when on), as floats; frames from
+    // the one after the oscillator stops up to `fill` are its silence through the filter.
+    int renderOwnBlock(float* out, int frames, int fill = 0) noexcept;
+    void mixMono(const float* samples, int frames, int at) noexcept;
+    void mixStereo(const float* right, const float* left, const Voice& partner, int frames,
                    int at) noexcept;
 
     // Per-frame units first.

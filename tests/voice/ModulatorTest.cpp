@@ -165,9 +165,13 @@ TEST(LowPassFilter, BlockProcessingMatchesFrameProcessing) {
     double frames[20];
     for (int i = 0; i < 20; ++i)
         frames[i] = b.filter.process(block[i]);
-    a.filter.processBlock(block, 20);
+    LowPassFilter::Kernel kernel = a.filter.kernel();
+    for (double& x : block)
+        x = kernel(x);
+    a.filter.keep(kernel);
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(block[i], frames[i]);
+    EXPECT_EQ(a.filter.process(0.5), b.filter.process(0.5)); // the state was handed back
 }
 
 TEST(LowPassFilter, ModulationOnlyRaisesTheCutoff) {
