@@ -56,6 +56,9 @@ void Amplifier::updateGain() noexcept {
         t -= static_cast<float>(std::abs(double(modLfoToVolume_))) * modulationLfo_.value();
     if (softPedal_)
         t = 2.0f * t;
+    if (t == lastTotal_)
+        return; // the gain of the same total is already there (the usual case in sustain)
+    lastTotal_ = t;
     if (t < 1000.0f) {
         if (t < kLowestAttenuation)
             t = kLowestAttenuation;

@@ -3,6 +3,7 @@
 #include "bank/BankRecords.h"
 
 #include <cstdint>
+#include <limits>
 
 namespace korvelt {
 
@@ -46,6 +47,8 @@ private:
     float channelAttenuation_ = 0.0f;
     float targetAttenuation_ = 0.0f;
     bool softPedal_ = false;
+    // The total attenuation the gain was last computed for (NaN: none yet).
+    float lastTotal_ = std::numeric_limits<float>::quiet_NaN();
 };
 
 } // namespace korvelt
