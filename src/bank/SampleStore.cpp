@@ -86,6 +86,8 @@ bool SampleStore::loadRaw(SampleHeader& sample, std::int32_t length, std::uint64
     const auto frames = static_cast<std::size_t>(length);
     const std::size_t toRead = static_cast<std::size_t>(
         std::min<std::uint64_t>(inFile, frames + SampleHeader::kPaddingFrames));
+    if (!fits(bufferBytes(frames)))
+        return false;
     makeRoom(bufferBytes(frames));
     attach(sample, frames);
     std::int16_t* data = sample.data.get();
@@ -110,6 +112,8 @@ bool SampleStore::loadCompressed(SampleHeader& sample, std::int32_t length,
     const std::uint64_t decodable = bytes * static_cast<std::uint64_t>(sample.blockSamples);
     const auto frames = static_cast<std::size_t>(
         std::min<std::uint64_t>(static_cast<std::uint64_t>(length), decodable));
+    if (!fits(bufferBytes(frames)))
+        return false;
     stream_.resize(static_cast<std::size_t>(bytes));
     if (bytes > 0 &&
         !file::readAt(sample.handle, sample.dataOffset, stream_.data(), stream_.size()))
@@ -125,6 +129,8 @@ bool SampleStore::loadCompressed(SampleHeader& sample, std::int32_t length,
         std::vector<std::uint8_t>().swap(stream_); // do not keep a huge scratch buffer
     return true;
 }
+
+bool SampleStore::fits(std::uint64_t bytes) const noexcept { return bytes <= budget_; }
 
 void SampleStore::makeRoom(std::uint64_t bytes) {
     while (!resident_.empty() && used_ + bytes > budget_)

@@ -25,7 +25,9 @@ struct Settings;
 // Raw samples are read from the bank file as they stand; compressed ones are read,
 // unscrambled and decoded (SampleDecoder). Every size and offset is checked against the
 // file before anything is allocated: a buffer never holds more frames than the file can
-// supply. A sample that cannot be read becomes resident as silence, reported as
+// supply, and a sample whose buffer would exceed the whole budget is not loaded (a
+// damaged compressed bank could otherwise claim gigabytes for a few bytes of stream).
+// A sample that cannot be read becomes resident as silence, reported as
 // "Sample:NAME" / "Error loading sample" when showMidiErrors is on, and is not read again
 // while resident.
 class SampleStore {
@@ -67,6 +69,9 @@ private:
     bool load(SampleHeader& sample, std::int32_t length);
     bool loadRaw(SampleHeader& sample, std::int32_t length, std::uint64_t fileSize);
     bool loadCompressed(SampleHeader& sample, std::int32_t length, std::uint64_t fileSize);
+    // Whether a buffer of this size can be held at all: one larger than the whole budget
+    // (the machine's memory) is refused rather than allocated.
+    bool fits(std::uint64_t bytes) const noexcept;
     // Evicts until `bytes` more fit the budget (or nothing is left to evict).
     void makeRoom(std::uint64_t bytes);
     // Attaches a buffer of frames + padding frames, all zero, to the sample.

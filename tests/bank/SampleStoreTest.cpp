@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -38,7 +37,8 @@ struct OpenFile {
 
 SampleHeader rawSample(int fd, std::uint64_t offset, std::int32_t length, const char* name = "S") {
     SampleHeader s;
-    std::strncpy(s.name.data(), name, s.name.size());
+    for (std::size_t i = 0; i < s.name.size() && name[i] != '\0'; ++i)
+        s.name[i] = name[i];
     s.handle = fd;
     s.dataOffset = offset;
     s.storedLength = length;
@@ -204,11 +204,14 @@ TEST_F(SampleStoreTest, BudgetTooSmallForTwoKeepsOnlyTheNewest) {
     EXPECT_FALSE(a.data);
     EXPECT_EQ(tiny.store.resident(), (std::vector<SampleHeader*>{&b}));
     EXPECT_EQ(tiny.store.used(), 246u);
-    // Even a sample larger than the whole budget is loaded (with nothing else resident).
-    SampleHeader big = rawSample(file.fd, 0, 1000);
+    // A sample larger than the whole budget is refused: it stays silent, and evicts
+    // nothing for a buffer it cannot have.
+    tiny.settings.showMidiErrors = true;
+    SampleHeader big = rawSample(file.fd, 0, 1000, "Big");
     tiny.store.loadSample(big);
-    EXPECT_EQ(big.residentLength, 1000);
-    EXPECT_EQ(tiny.store.resident(), (std::vector<SampleHeader*>{&big}));
+    EXPECT_EQ(big.residentLength, 0);
+    EXPECT_EQ(tiny.notifier.texts(), (std::vector<std::string>{"Sample:Big"}));
+    EXPECT_EQ(tiny.store.resident(), (std::vector<SampleHeader*>{&big, &b}));
 }
 
 TEST_F(SampleStoreTest, EvictedBufferStaysAliveForItsVoice) {

@@ -1,0 +1,158 @@
+#include "support/Sf2Builder.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+namespace korvelt::test {
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs the built korvelt-cli with the given (already quoted) arguments.
+CliRun runCli(const TempDir& dir, const std::string& args) {
+    const std::string out = dir.file("stdout.txt");
+    const std::string err = dir.file("stderr.txt");
+    const std::string command =
+        std::string("'") + KORVELT_CLI + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TempDir::read(out), TempDir::read(err)};
+}
+
+std::string quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+std::vector<std::int16_t> wave(std::size_t n, double step) {
+    std::vector<std::int16_t> out(n);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<std::int16_t>(8000.0 * std::sin(step * double(i)));
+    return out;
+}
+
+std::string bank() {
+    Sf2Builder b;
+    const int s1 = b.addSample({.name = "Wave", .frames = wave(4000, 0.05)});
+    const int s2 = b.addSample({.name = "Click", .frames = wave(300, 0.9)});
+    const int lead = b.addInstrument("Lead", {Sf2Builder::instrumentZone(s1, {keyRange(0, 70)}),
+                                              Sf2Builder::instrumentZone(s2, {keyRange(71, 127)})});
+    const int kit = b.addInstrument("Kit", {Sf2Builder::instrumentZone(s2)});
+    b.addPreset("Lead", 0, 80, {Sf2Builder::presetZone(lead)});
+    b.addPreset("Two \"quoted\"", 8, 80,
+                {Sf2Builder::presetZone(lead), Sf2Builder::presetZone(kit)});
+    b.addPreset("Kit", 128, 0, {Sf2Builder::presetZone(kit)});
+    return b.build();
+}
+
+const char* const kBankInfo = "presets 3\n"
+                              "instruments 2\n"
+                              "samples 2\n"
+                              "preset 0:80 \"Lead\" zones 1\n"
+                              "preset 8:80 \"Two \"quoted\"\" zones 2\n"
+                              "preset 128:0 \"Kit\" zones 1\n";
+
+TEST(CliBank, InfoListsCountsAndPresets) {
+    TempDir dir;
+    const CliRun run = runCli(dir, "info " + quoted(dir.write("bank.SF2", bank())));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, kBankInfo);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST(CliBank, PackedBankHasTheSameInfo) {
+    TempDir dir;
+    const std::string sf2 = dir.write("bank.sf2", bank());
+    const std::string csf = dir.file("bank.CSF"); // the extension in any case
+    const CliRun pack = runCli(dir, "pack " + quoted(sf2) + " " + quoted(csf));
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    EXPECT_NE(pack.out.find("bytes"), std::string::npos);
+    EXPECT_NE(pack.out.find("%"), std::string::npos);
+    EXPECT_LT(std::filesystem::file_size(csf), std::filesystem::file_size(sf2));
+    const CliRun info = runCli(dir, "info " + quoted(csf));
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(info.out, kBankInfo);
+}
+
+TEST(CliBank, UnreadableBanksShowTheReadersMessagesAndExitOne) {
+    TempDir dir;
+    const CliRun missing = runCli(dir, "info " + quoted(dir.file("none.sf2")));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "Error!: Csf2file::rdfile\nFatal error while reading Sound Font "
+                           "file\nCould not open Sound Font file\n");
+
+    // A SoundFont named .csf is read as a compressed bank, and is not one.
+    const CliRun wrongKind = runCli(dir, "info " + quoted(dir.write("bank.csf", bank())));
+    EXPECT_EQ(wrongKind.status, 1);
+    EXPECT_EQ(wrongKind.err, "Error!: Ccompsf::rdfile\nFatal error while reading SoundFont "
+                             "file\nInvalid SoundFont file format\n");
+
+    const CliRun truncated =
+        runCli(dir, "info " + quoted(dir.write("cut.sf2", bank().substr(0, 500))));
+    EXPECT_EQ(truncated.status, 1);
+    EXPECT_EQ(truncated.err, "Error!: Csf2file::rdfile\nFatal error while reading Sound Font "
+                             "file\nInvalid Sound Font file format\n");
+}
+
+TEST(CliBank, PackRefusesAnExistingOutputUnlessForced) {
+    TempDir dir;
+    const std::string sf2 = dir.write("bank.sf2", bank());
+    const std::string csf = dir.write("out.csf", "keep me");
+    const CliRun refused = runCli(dir, "pack " + quoted(sf2) + " " + quoted(csf));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("--force"), std::string::npos);
+    EXPECT_EQ(TempDir::read(csf), "keep me");
+
+    const CliRun forced = runCli(dir, "pack " + quoted(sf2) + " " + quoted(csf) + " --force");
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(TempDir::read(csf).substr(0, 4), "CSFF");
+    EXPECT_EQ(runCli(dir, "info " + quoted(csf)).out, kBankInfo);
+}
+
+TEST(CliBank, PackUsage) {
+    TempDir dir;
+    const std::string sf2 = dir.write("bank.sf2", bank());
+    EXPECT_EQ(runCli(dir, "pack").status, 2);
+    EXPECT_EQ(runCli(dir, "pack " + quoted(sf2)).status, 2);
+    EXPECT_EQ(runCli(dir, "pack " + quoted(sf2) + " a.csf b.csf").status, 2);
+    EXPECT_EQ(
+        runCli(dir, "pack " + quoted(sf2) + " " + quoted(dir.file("x.csf")) + " --fast").status, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.csf")));
+    const CliRun help = runCli(dir, "pack --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: korvelt-cli pack"), std::string::npos);
+}
+
+TEST(CliBank, FailedPackLeavesNoOutput) {
+    TempDir dir;
+    const std::string sf2 = dir.write("bank.sf2", bank());
+    const std::string nowhere = dir.file("missing-dir/out.csf");
+    const CliRun noDir = runCli(dir, "pack " + quoted(sf2) + " " + quoted(nowhere));
+    EXPECT_EQ(noDir.status, 1);
+    EXPECT_FALSE(noDir.err.empty());
+    EXPECT_FALSE(std::filesystem::exists(nowhere));
+
+    const std::string out = dir.file("out.csf");
+    const CliRun badInput =
+        runCli(dir, "pack " + quoted(dir.write("bad.sf2", "RIFF....")) + " " + quoted(out));
+    EXPECT_EQ(badInput.status, 1);
+    EXPECT_NE(badInput.err.find("Invalid Sound Font file format"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    // Nothing else was left in the directory either.
+    std::size_t entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        entries += e.path().extension() == ".part";
+    EXPECT_EQ(entries, 0u);
+}
+
+} // namespace
+} // namespace korvelt::test
