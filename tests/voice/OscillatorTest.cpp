@@ -97,9 +97,8 @@ TEST(SampleOscillator, TuningGenerators) {
     OscRig root(test::makeSample(test::ramp(40)), {{58, 72}});
     root.start(72);
     EXPECT_TRUE(root.osc.isDirect());
-}
-
-TEST(SampleOscillator, InvalidRootKeyFallsBackToTheSamplesPitch) {
+    // A root key outside 0...127 falls back to the sample's pitch, an unpitched sample's
+    // (above 127) to key 60.
     OscRig none(test::makeSample(test::ramp(40), 44100, 64), {{58, -1}});
     none.start(64);
     EXPECT_EQ(none.osc.baseIncrement(), 1.0);
@@ -176,24 +175,17 @@ TEST(SampleOscillator, DownwardBendStandsStillAtMinus1200AndBelow) {
     }
 }
 
-TEST(SampleOscillator, BendIsLinearInTheModulator) {
+TEST(SampleOscillator, PitchModulationIsLinearInTheModulator) {
     OscRig rig(test::makeSample(test::ramp(40)));
     rig.osc.setPitchBend(700);
+    rig.osc.setVibratoDepth(127); // 49 cents, from the next note on
+    EXPECT_EQ(rig.osc.vibLfoToPitch(), 49);
     rig.start();
     EXPECT_NEAR(rig.osc.increment(), std::exp2(700 / 1200.0), 1e-12);
+    EXPECT_NEAR(rig.osc.vibLfoAmount(), std::exp2(49 / 1200.0) - 1.0, 1e-12);
     rig.osc.setPitchBend(-700);
     rig.osc.updatePitchModulation();
     EXPECT_NEAR(rig.osc.increment(), 2.0 - std::exp2(700 / 1200.0), 1e-12);
-}
-
-TEST(SampleOscillator, VibratoDepthIsStoredForTheNextNote) {
-    OscRig rig(test::makeSample(test::ramp(40)));
-    rig.osc.setVibratoDepth(127);
-    EXPECT_EQ(rig.osc.vibLfoToPitch(), 49);
-    rig.osc.setVibratoDepth(64);
-    EXPECT_EQ(rig.osc.vibLfoToPitch(), 25);
-    rig.start();
-    EXPECT_NEAR(rig.osc.vibLfoAmount(), std::exp2(25 / 1200.0) - 1.0, 1e-12);
 }
 
 // Renders with renderBlock in blocks and with next() frame by frame; both must agree
@@ -289,6 +281,7 @@ TEST(SampleOscillator, StartRaisesTheStoredLengthToEveryAddressedFrame) {
     OscRig rig(sample, {{1, 10}, {3, 30}});
     rig.start();
     EXPECT_EQ(rig.sample.storedLength, 74); // end 64 + 10; loop end 70
+    // Points before the first frame are limited to it.
     OscRig negative(test::makeSample(test::ramp(64)), {{0, -5}, {1, -30}});
     negative.start();
     EXPECT_EQ(negative.sample.storedLength, 64);
@@ -313,37 +306,6 @@ TEST(SampleOscillator, HugeIncrementsEndQuicklyInsteadOfHanging) {
     down.start(0);
     EXPECT_GE(down.osc.increment(), 0.0);
     down.frames(100);
-}
-
-TEST(SampleOscillator, KeepsItsBufferAliveAfterTheStoreDropsIt) {
-    const auto data = test::ramp(64, 50);
-    OscRig rig(test::makeSample(data));
-    rig.start();
-    rig.sample.data.reset(); // evicted
-    rig.sample.residentLength = 0;
-    ASSERT_TRUE(rig.osc.data());
-    const auto v = rig.frames(64);
-    for (int i = 0; i < 64; ++i)
-        EXPECT_EQ(v[i], data[i] / 32768.0);
-    EXPECT_TRUE(rig.osc.isStopped());
-    rig.osc.releaseData();
-    EXPECT_FALSE(rig.osc.data());
-}
-
-TEST(SampleOscillator, PartnerFollowsAndStopsPastItsOwnEnd) {
-    OscRig master(test::makeSample(test::ramp(200), 22050));
-    OscRig partner(test::makeSample(test::ramp(50), 44100));
-    master.start();
-    partner.start();
-    master.frames(30);
-    partner.osc.followMaster(master.osc);
-    EXPECT_EQ(partner.osc.position(), master.osc.position());
-    EXPECT_EQ(partner.osc.fraction(), master.osc.fraction());
-    EXPECT_EQ(partner.osc.increment(), 0.5);
-    EXPECT_FALSE(partner.osc.isDirect()); // the master's path
-    master.frames(100);
-    partner.osc.followMaster(master.osc);
-    EXPECT_TRUE(partner.osc.isStopped());
 }
 
 } // namespace
