@@ -30,18 +30,37 @@ void Chorus::process(float sendL, float sendR, float& L, float& R) noexcept {
 
 namespace {
 
-// One channel of the chorus over n frames. The two channels touch separate lines, so each
-// runs on its own; within a channel the frames go in order.
-void chorusChannel(float* line, int write, int phase, bool right, double baseMs, const float* send,
-                   float* out, int n) noexcept {
-    for (int k = 0; k < n; ++k) {
-        const int p = right ? rightPhase(phase) : phase;
-        const double d = delayFrames(Chorus::kDepthMs, baseMs, p);
-        const float v = readInterpolated(line, Chorus::kLength, write, d);
-        line[write] = send[k];
-        out[k] += v;
-        write = (write + 1) & (Chorus::kLength - 1);
-        phase = nextPhase(phase);
+// One channel of the chorus over n frames (the two channels touch separate lines). The
+// frames go in pieces shorter than the shortest chorus delay (1102 frames), so every frame
+// a piece reads was written before the piece began: the delays of the piece are computed
+// first, then all its reads, then all its writes.
+template <bool Right>
+void chorusChannel(float* line, int write, int phase, double baseMs, const float* send, float* out,
+                   int n) noexcept {
+    constexpr int kPiece = 256;
+    constexpr int kMask = Chorus::kLength - 1;
+    int whole[kPiece];
+    double fraction[kPiece];
+    for (int done = 0; done < n;) {
+        const int m = std::min(kPiece, n - done);
+        for (int k = 0; k < m; ++k) {
+            int p = phase + k;
+            p = p >= kPeriod ? p - kPeriod : p;
+            const double d = delayFrames(Chorus::kDepthMs, baseMs, Right ? rightPhase(p) : p);
+            whole[k] = static_cast<int>(d);
+            fraction[k] = d - whole[k];
+        }
+        for (int k = 0; k < m; ++k) {
+            const int r = (write + k - whole[k]) & kMask;
+            const double a = line[r];
+            const double b = line[(r - 1) & kMask];
+            out[done + k] += static_cast<float>(a + fraction[k] * (b - a));
+        }
+        for (int k = 0; k < m; ++k)
+            line[(write + k) & kMask] = send[done + k];
+        write = (write + m) & kMask;
+        phase = (phase + m) % kPeriod;
+        done += m;
     }
 }
 
@@ -51,8 +70,8 @@ void Chorus::processRun(const float* sendL, const float* sendR, float* L, float*
                         int n) noexcept {
     if (n <= 0)
         return;
-    chorusChannel(left_.get(), write_, phase_, false, kBaseLeftMs, sendL, L, n);
-    chorusChannel(right_.get(), write_, phase_, true, kBaseRightMs, sendR, R, n);
+    chorusChannel<false>(left_.get(), write_, phase_, kBaseLeftMs, sendL, L, n);
+    chorusChannel<true>(right_.get(), write_, phase_, kBaseRightMs, sendR, R, n);
     write_ = (write_ + n) & (kLength - 1);
     phase_ = (phase_ + n) % kPeriod;
 }

@@ -58,20 +58,50 @@ void Delay::process(float& L, float& R) noexcept {
 
 namespace {
 
-// One channel of the delay over n frames, in order (the line may be read one frame after
-// it was written, so the frames cannot be reordered).
-void delayChannel(float* line, int write, int phase, bool right, double depthMs, double baseMs,
-                  float feedback, float amount, float* x, int n) noexcept {
+// One channel of the delay over n frames. The frames go in pieces no longer than the
+// shortest delay within them, so every frame a piece reads was written before the piece
+// began: the delays of the piece are computed first, then all its reads, then all its
+// writes and the mix. (A one-frame delay gives pieces of one frame.)
+template <bool Right>
+void delayChannel(float* line, int write, int phase, double depthMs, double baseMs, float feedback,
+                  float amount, float* x, int n) noexcept {
+    constexpr int kPiece = 256;
+    constexpr int N = Delay::kLength;
     const float dry = 1.0f - amount;
-    for (int k = 0; k < n; ++k) {
-        const int p = right ? rightPhase(phase) : phase;
-        const double d = Delay::boundedDelay(depthMs, baseMs, p);
-        const float v = readInterpolated(line, Delay::kLength, write, d);
-        const float in = x[k];
-        line[write] = in + feedback * v;
-        x[k] = dry * in + amount * v;
-        write = write + 1 == Delay::kLength ? 0 : write + 1;
-        phase = nextPhase(phase);
+    int whole[kPiece];
+    double fraction[kPiece];
+    float echo[kPiece];
+    for (int done = 0; done < n;) {
+        int m = std::min(kPiece, n - done);
+        int shortest = N;
+        for (int k = 0; k < m; ++k) {
+            int p = phase + k;
+            p = p >= kPeriod ? p - kPeriod : p;
+            const double d = Delay::boundedDelay(depthMs, baseMs, Right ? rightPhase(p) : p);
+            const int w = static_cast<int>(d);
+            whole[k] = w;
+            fraction[k] = d - w;
+            shortest = std::min(shortest, w);
+        }
+        m = std::min(m, shortest);
+        for (int k = 0; k < m; ++k) {
+            int r = write + k - whole[k];
+            r = r < 0 ? r + N : r;
+            r = r >= N ? r - N : r;
+            const double a = line[r];
+            const double b = line[r == 0 ? N - 1 : r - 1];
+            echo[k] = static_cast<float>(a + fraction[k] * (b - a));
+        }
+        for (int k = 0; k < m; ++k) {
+            int w = write + k;
+            w = w >= N ? w - N : w;
+            const float in = x[done + k];
+            line[w] = in + feedback * echo[k];
+            x[done + k] = dry * in + amount * echo[k];
+        }
+        write = (write + m) % N;
+        phase = (phase + m) % kPeriod;
+        done += m;
     }
 }
 
@@ -80,9 +110,9 @@ void delayChannel(float* line, int write, int phase, bool right, double depthMs,
 void Delay::processRun(float* L, float* R, int n) noexcept {
     if (n <= 0)
         return;
-    delayChannel(left_.get(), write_, phase_, false, depthMs_, baseMs_, feedback_, amount_, L, n);
-    delayChannel(right_.get(), write_, phase_, true, depthMs_, baseMs_ + spreadMs_, feedback_,
-                 amount_, R, n);
+    delayChannel<false>(left_.get(), write_, phase_, depthMs_, baseMs_, feedback_, amount_, L, n);
+    delayChannel<true>(right_.get(), write_, phase_, depthMs_, baseMs_ + spreadMs_, feedback_,
+                       amount_, R, n);
     write_ = (write_ + n) % kLength;
     phase_ = (phase_ + n) % kPeriod;
 }

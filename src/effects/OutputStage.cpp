@@ -71,19 +71,18 @@ void OutputStage::reset(float masterGain, float makeupGain, bool compressorOn) n
     primeCount_ = kLookAhead;
 }
 
+// Written with min and max only, so that the conversion loop vectorises. It is the knee
+// described in the header: for |x| <= 24575 the knee term is 24575 itself, so the smaller
+// of |x| and the knee is |x|; above 24575 the knee never exceeds |x|; magnitudes above
+// 32767 (infinity included, after holding |x| at 32768) give the knee's limit 28671; NaN
+// gives 0 through the last max.
 int OutputStage::softClip(float x) noexcept {
-    const float a = std::fabs(x);
-    if (a <= kKneeStart)
-        return static_cast<int>(x);
-    if (a <= kClipLimit) {
-        const float y = a - kKneeStart;
-        const float knee = std::min(kKneeStart + y / (1.0f + 0.000122f * y), kClipLevel);
-        const int v = static_cast<int>(knee);
-        return x < 0.0f ? -v : v;
-    }
-    if (a > kClipLimit)
-        return x < 0.0f ? -static_cast<int>(kClipLevel) : static_cast<int>(kClipLevel);
-    return 0; // NaN
+    const float a = std::min(std::fabs(x), 32768.0f);
+    const float y = std::max(a - kKneeStart, 0.0f);
+    const float knee = std::min(kKneeStart + y / (1.0f + 0.000122f * y), kClipLevel);
+    const float m = std::max(0.0f, std::min(a, knee));
+    const int v = static_cast<int>(m);
+    return x < 0.0f ? -v : v;
 }
 
 int OutputStage::toSample(double x) noexcept {
@@ -150,27 +149,37 @@ void OutputStage::processPiece(const float* L, const float* R, int n, Cwavfil& o
         const int piece = std::min(n - k, kLookAhead - position_);
         float* __restrict dl = lineL_.get() + position_;
         float* __restrict dr = lineR_.get() + position_;
-        std::int16_t* __restrict pcm = s.pcm + 2 * k;
         const double* __restrict gains = s.gain + k;
         if (compressorOn_) {
+            float* __restrict vl = s.scaledL + k;
+            float* __restrict vr = s.scaledR + k;
             for (int j = 0; j < piece; ++j) {
-                const double g = gains[j];
-                pcm[2 * j] = static_cast<std::int16_t>(
-                    softClip(static_cast<float>(dl[j] * g * makeup * 32767.0)));
-                pcm[2 * j + 1] = static_cast<std::int16_t>(
-                    softClip(static_cast<float>(dr[j] * g * makeup * 32767.0)));
+                vl[j] = static_cast<float>(dl[j] * gains[j] * makeup * 32767.0);
+                vr[j] = static_cast<float>(dr[j] * gains[j] * makeup * 32767.0);
             }
         } else {
+            int* __restrict sl = s.sampleL + k;
+            int* __restrict sr = s.sampleR + k;
             for (int j = 0; j < piece; ++j) {
-                const double g = gains[j];
-                pcm[2 * j] = static_cast<std::int16_t>(toSample(dl[j] * g * 32767.0));
-                pcm[2 * j + 1] = static_cast<std::int16_t>(toSample(dr[j] * g * 32767.0));
+                sl[j] = toSample(dl[j] * gains[j] * 32767.0);
+                sr[j] = toSample(dr[j] * gains[j] * 32767.0);
             }
         }
         std::copy(s.left + k, s.left + k + piece, dl);
         std::copy(s.right + k, s.right + k + piece, dr);
         position_ = (position_ + piece) & (kLookAhead - 1);
         k += piece;
+    }
+
+    if (compressorOn_) {
+        for (int j = 0; j < n; ++j) {
+            s.sampleL[j] = softClip(s.scaledL[j]);
+            s.sampleR[j] = softClip(s.scaledR[j]);
+        }
+    }
+    for (int j = 0; j < n; ++j) {
+        s.pcm[2 * j] = static_cast<std::int16_t>(s.sampleL[j]);
+        s.pcm[2 * j + 1] = static_cast<std::int16_t>(s.sampleR[j]);
     }
 
     int first = 0;

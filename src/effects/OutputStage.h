@@ -86,6 +86,10 @@ private:
         alignas(64) float right[kMaxRun];
         alignas(64) float peak[kMaxRun];
         alignas(64) double gain[kMaxRun];
+        alignas(64) float scaledL[kMaxRun];
+        alignas(64) float scaledR[kMaxRun];
+        alignas(64) int sampleL[kMaxRun];
+        alignas(64) int sampleR[kMaxRun];
         alignas(64) std::int16_t pcm[2 * kMaxRun];
     };
     std::unique_ptr<Scratch> scratch_;
