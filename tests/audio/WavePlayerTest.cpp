@@ -263,17 +263,6 @@ TEST_F(WavePlayerTest, DeviceThatCannotOpenIsReportedBusy) {
     EXPECT_EQ(window->listen(), "");
 }
 
-TEST_F(WavePlayerTest, ListenChecksTheFileBeforeTheDevice) {
-    file = std::make_unique<Cwavfil>(dir.file("missing.wav"), notifier);
-    window = std::make_unique<ListenWindow>(*file, device);
-    EXPECT_EQ(window->listen(), "WAVE file missing");
-    dir.write("bad.wav", std::string(44, 'x'));
-    file = std::make_unique<Cwavfil>(dir.file("bad.wav"), notifier);
-    window = std::make_unique<ListenWindow>(*file, device);
-    EXPECT_EQ(window->listen(), "Invalid Wave file");
-    EXPECT_EQ(device.opens, 0);
-}
-
 TEST_F(WavePlayerTest, RefusedBufferIsNotInFlight) {
     // Refused once: the same frames go out in the next buffer and nothing is lost.
     load(700000);
