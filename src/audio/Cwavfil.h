@@ -32,7 +32,8 @@ struct WaveFormat {
 // stays true until the next openwr, so a failed render is never taken for a good one.
 //
 // Reading (listening): openrd checks the header and leaves the file positioned at the
-// first sample; format(), frames() and position() describe the stream for the player.
+// first sample; format(), frames() and position() describe the stream for the player
+// (WavePlayer), which reads from handle() and advances position().
 //
 // rescale multiplies every sample by a gain through a temporary file that replaces the
 // original in one atomic rename.
@@ -148,7 +149,6 @@ private:
     std::int64_t framesOnDisk_ = 0;
     bool failed_ = false;
     WaveFormat format_;
-    // The wave output player's state (next playback buffer, device, buffers) goes here.
 };
 
 } // namespace korvelt

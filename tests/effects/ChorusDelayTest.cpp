@@ -13,22 +13,6 @@
 namespace korvelt {
 namespace {
 
-TEST(Modulation, TriangleAndPhases) {
-    using namespace modulation;
-    EXPECT_EQ(triangle(0), 0);
-    EXPECT_EQ(triangle(11024), 11024);
-    EXPECT_EQ(triangle(11025), 11025);
-    EXPECT_EQ(triangle(11026), 11024);
-    EXPECT_EQ(triangle(22049), 1);
-    EXPECT_EQ(rightPhase(0), 5512);
-    EXPECT_EQ(rightPhase(16537), 22049);
-    EXPECT_EQ(rightPhase(16538), 0);
-    EXPECT_EQ(nextPhase(22049), 0);
-    // The top of the triangle sweeps the full depth: 3 ms over 25 ms for the chorus.
-    EXPECT_NEAR(delayFrames(3.0, 25.0, 11025), 28.0 * 44.1, 1e-3);
-    EXPECT_DOUBLE_EQ(delayFrames(3.0, 25.0, 0), 1102.5);
-}
-
 TEST(Chorus, ConstantSendIsAddedExactlyOnceTheLinesAreFull) {
     Chorus chorus;
     const float c = 0.123456f;
