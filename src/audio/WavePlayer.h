@@ -16,15 +16,17 @@ class Cwavfil;
 // user-interface thread:
 //
 //   Listen:        file.exists(), file.openrd(), open(listener)  (false: device busy)
-//   opened:        progress 0; queueNext() twice
+//   opened:        progress 0; queueNext() twice;
+//                  if allDone(): release(), file.closeFile(), back to idle
 //   done(buffer):  bufferReturned(buffer); progress = progressPercent(); refill();
 //                  if allDone(): release(), file.closeFile(), back to idle
 //   Stop:          release(), file.closeFile(), back to idle
 //   program ends:  shutdown()
 //
-// Nothing can be queued for a file without data (or whose first read fails): allDone()
-// is then already true after the two queueNext() of the opened report, and no done report
-// will come to end playback, so that handler ends it itself.
+// The device gives back only what it holds. Nothing can be queued for a file without data
+// (or whose first read fails), so no done report will come: the opened handler ends
+// playback itself when allDone() is already true. Likewise a Stop while allDone() is true
+// (before the opened report) is followed by no done report at all.
 //
 // position() of the file counts the frames handed to the device, so the progress runs up
 // to two buffers (about 6 seconds at 44100 Hz) ahead of what is heard.
