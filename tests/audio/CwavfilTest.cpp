@@ -1,7 +1,10 @@
 #include "audio/Cwavfil.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdint>
 #include <cstring>
@@ -269,6 +272,36 @@ TEST_F(CwavfilTest, WriteErrorAtCloseIsReported) {
     EXPECT_FALSE(wav.close());
     EXPECT_TRUE(wav.failed());
     EXPECT_THAT(notifier.texts(), ElementsAre(kCloseError));
+}
+
+TEST_F(CwavfilTest, FileCutShortByAFullDiskStaysAValidShorterFile) {
+    // A file size limit makes writes past two seconds of sound fail (EFBIG), as a full
+    // disk would; the header must then describe exactly the frames that reached the disk.
+    const std::string name = dir.file("out.wav");
+    Cwavfil wav(name, notifier);
+    ASSERT_TRUE(wav.openwr());
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 44 + 2 * 176400 + 1000;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    for (int i = 0; i < 5 * 44100; ++i)
+        wav.write(static_cast<std::int16_t>(i % 3000 + 1), -1);
+    const bool closed = wav.close();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(closed);
+    EXPECT_THAT(notifier.texts(), ElementsAre(kCloseError));
+    EXPECT_EQ(wav.frames(), 2 * 44100);
+    const std::string bytes = TempDir::read(name);
+    EXPECT_EQ(le32(bytes, 40), 2u * 176400);
+    EXPECT_EQ(le32(bytes, 4), 2u * 176400 + 36);
+    EXPECT_EQ(sampleAt(bytes, 2 * (2 * 44100 - 1)), (2 * 44100 - 1) % 3000 + 1);
+    Cwavfil reader(name, notifier);
+    ASSERT_TRUE(reader.openrd());
+    EXPECT_EQ(reader.frames(), 2 * 44100);
 }
 
 TEST_F(CwavfilTest, OpenrdAcceptsStereo16BitAtAnyRate) {
