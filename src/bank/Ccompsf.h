@@ -22,7 +22,8 @@ namespace korvelt {
 //   sample headers 0x54D8: each u16 tag, u32 body size, then records laid out as the
 //   SoundFont's, except the 62-byte sample header (see readCompressedSampleHeaders).
 // A compressed sample is a stream in the block format of SampleDecoder.h; a raw one
-// (blockSamples 0) is storedLength + 23 plain 16-bit frames.
+// (blockSamples 0) is storedLength + 23 plain 16-bit frames. A sample header with the
+// SoundFont 3 compressed-data type bit (0x10) is refused, as by the SoundFont reader.
 namespace csf {
 inline constexpr std::uint8_t kMagic[4] = {'C', 'S', 'F', 'F'};
 inline constexpr std::size_t kHeaderSize = 48;

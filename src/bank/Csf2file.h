@@ -62,7 +62,9 @@ public:
     const std::vector<ZoneBag>& instrumentBags() const noexcept { return instrumentBags_; }
     const std::vector<Generator>& instrumentGenerators() const noexcept { return instrumentGens_; }
     const std::vector<SampleHeader>& samples() const noexcept { return samples_; }
-    std::vector<SampleHeader>& samples() noexcept { return samples_; }
+    // The sample headers for the store and the voices to fill and read. A span: the list
+    // itself never changes after rdfile(), so pointers to its headers stay valid.
+    std::span<SampleHeader> samples() noexcept { return samples_; }
     // Absolute file offset of the first byte of the sample data area.
     std::uint64_t sampleDataOffset() const noexcept { return sampleDataOffset_; }
 

@@ -75,7 +75,13 @@ protected:
     void check(const std::string& bytes, const std::set<std::string>& failures,
                const std::string& what) {
         fixture.notifier.clear();
-        const std::string path = dir.write("damaged", bytes);
+        // A new file each time: rewriting one file in place makes some file systems flush
+        // it to disk on every round.
+        const std::string path = dir.write("damaged" + std::to_string(++fileCount), bytes);
+        struct Remove {
+            const std::string& path;
+            ~Remove() { file::remove(path); }
+        } remove{path};
         {
             Bank bank(path, fixture.notifier, fixture.store);
             bank.rdfile();
@@ -126,6 +132,7 @@ protected:
     // A budget that keeps a damaged length from asking for gigabytes in the test.
     StoreFixture fixture{std::uint64_t(64) << 20};
     int loadedCount = 0;
+    int fileCount = 0;
 };
 
 TEST_F(Robustness, DamagedSoundFonts) {
