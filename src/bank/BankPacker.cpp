@@ -149,17 +149,30 @@ void putSampleRecord(std::vector<std::uint8_t>& out, const SampleHeader& s,
     le::put16(out, s.sampleType);
 }
 
-// The frames of a sample as the SoundFont holds them; false when they are not all there.
+// The frames of a sample as the source bank holds them (raw, or coded when the source is
+// itself a compressed bank); false when they are not all there.
 bool readFrames(int handle, const SampleHeader& s, std::vector<std::int16_t>& frames) {
     const auto n = static_cast<std::size_t>(std::max<std::int32_t>(s.storedLength, 0));
     frames.resize(n);
     if (n == 0)
         return true;
     const std::int64_t size = file::size(handle);
-    if (size < 0 || s.dataOffset > static_cast<std::uint64_t>(size) ||
-        (static_cast<std::uint64_t>(size) - s.dataOffset) / 2 < n)
+    if (size < 0 || s.dataOffset > static_cast<std::uint64_t>(size))
         return false;
-    if (!file::readAt(handle, s.dataOffset, frames.data(), n * 2))
+    const std::uint64_t available = static_cast<std::uint64_t>(size) - s.dataOffset;
+    if (s.blockSamples != 0) {
+        if (s.blockSamples < 0 || s.compressedBytes > available)
+            return false;
+        std::vector<std::uint8_t> stream(s.compressedBytes);
+        if (!stream.empty() && !file::readAt(handle, s.dataOffset, stream.data(), stream.size()))
+            return false;
+        BankScrambler scrambler;
+        scrambler.setKeyPosition(s.dataOffset);
+        scrambler.unscramble(stream.data(), stream.size());
+        return SampleDecoder::decodeStream(stream.data(), stream.size(), s.blockSamples,
+                                           frames.data(), n) == n;
+    }
+    if (available / 2 < n || !file::readAt(handle, s.dataOffset, frames.data(), n * 2))
         return false;
     if constexpr (std::endian::native == std::endian::big)
         for (auto& f : frames)
@@ -233,7 +246,7 @@ PackReport BankPacker::pack(const Csf2file& bank, const std::string& outPath) {
         }
         if (!readFrames(bank.handle(), s, frames))
             return abandon("the data of sample \"" + recordNameText(s.name) +
-                           "\" lies outside the bank file");
+                           "\" cannot be read from the bank file");
         StoredStream where;
         where.dataOffset = out.position();
         SampleEncoder::Result encoded = encoder.encode(frames);

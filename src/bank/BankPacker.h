@@ -25,7 +25,9 @@ struct PackReport {
 // bag, generator, instrument and sample header records, no INFO list and no modulators,
 // and each sample's storedLength frames as a compressed stream, or raw where that is
 // smaller. Samples whose headers name the same frames share one stream. Every stream is
-// decoded again before it is written, so a sample read back is bit-identical.
+// decoded again before it is written, so a sample read back is bit-identical. The source
+// may be a SoundFont or a compressed bank (whose samples are decoded first); a sample
+// whose frames cannot all be read fails the pack rather than being packed as silence.
 //
 // The file is written beside the output under a temporary name and renamed over it only
 // when complete: a failed pack leaves no partial output.

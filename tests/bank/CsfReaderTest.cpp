@@ -213,6 +213,21 @@ TEST_F(CsfReaderTest, HeadersNamingTheSameFramesShareOneStream) {
     EXPECT_EQ(loadFrames(f.store, *bank.sample(3)), loadFrames(f.store, *src.sample(1)));
 }
 
+TEST_F(CsfReaderTest, CompressedBankPacksAgain) {
+    Ccompsf once(csfPath, f.notifier, f.store);
+    ASSERT_TRUE(once.rdfile());
+    const PackReport again = BankPacker().pack(once, dir.file("again.csf"));
+    ASSERT_TRUE(again.ok) << again.error;
+    Ccompsf twice(dir.file("again.csf"), f.notifier, f.store);
+    ASSERT_TRUE(twice.rdfile());
+    ASSERT_EQ(twice.samples().size(), source->samples().size());
+    for (std::size_t i = 0; i < source->sampleCount(); ++i) {
+        auto expected = loadFrames(f.store, source->samples()[i]);
+        std::fill(expected.end() - SampleHeader::kPaddingFrames, expected.end(), 0);
+        EXPECT_EQ(loadFrames(f.store, twice.samples()[i]), expected) << i;
+    }
+}
+
 TEST_F(CsfReaderTest, FailedPackLeavesNoOutput) {
     const PackReport noDir = BankPacker().pack(*source, dir.file("no/such/dir/out.csf"));
     EXPECT_FALSE(noDir.ok);
