@@ -13,8 +13,7 @@ struct AppDirectories {
 
     // From explicit values (tests).
     static AppDirectories make(std::string programDirectory, std::string startupDirectory,
-                               std::optional<std::string> tmp,
-                               std::optional<std::string> tmpdir);
+                               std::optional<std::string> tmp, std::optional<std::string> tmpdir);
     // From the running process and its environment.
     static AppDirectories fromProcess();
 };

@@ -12,6 +12,7 @@ inline constexpr int kExitUsage = 2;   // bad usage or an out-of-range value
 // Each command gets the arguments after its name and returns the exit status.
 int runInfo(const std::vector<std::string>& args);
 int runPack(const std::vector<std::string>& args);
+int runConvert(const std::vector<std::string>& args);
 
 // `info` for one file of each kind.
 int runMidiInfo(const std::string& path);

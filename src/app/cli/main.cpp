@@ -16,6 +16,7 @@ const char* const kUsage =
     "\n"
     "Commands:\n"
     "  info FILE          describe a MIDI file (.mid, .midi, .kar) or a sound bank (.sf2, .csf)\n"
+    "  convert [OPTIONS] MIDI  render a MIDI file into a WAVE file\n"
     "  pack IN.sf2 OUT.csf  write a compressed bank from a SoundFont 2 bank\n"
     "\n"
     "Options:\n"
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "info")
         return korvelt::cli::runInfo(args);
+    if (command == "convert")
+        return korvelt::cli::runConvert(args);
     if (command == "pack")
         return korvelt::cli::runPack(args);
     std::fprintf(stderr, "korvelt-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);

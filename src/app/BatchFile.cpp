@@ -1,0 +1,91 @@
+#include "app/BatchFile.h"
+
+#include "platform/Notifier.h"
+
+#include <algorithm>
+
+namespace korvelt {
+namespace {
+
+// Reads one file name from `line` at `pos`: skips spaces; a name in double quotes runs to
+// the next quote (consumed) or the end of the line; any other name to the next space
+// (consumed) or the end. Returns false for a name of no characters.
+bool readName(const std::string& line, std::size_t& pos, std::string& name) {
+    while (pos < line.size() && line[pos] == ' ')
+        ++pos;
+    name.clear();
+    if (pos < line.size() && line[pos] == '"') {
+        ++pos;
+        const auto close = line.find('"', pos);
+        const auto end = close == std::string::npos ? line.size() : close;
+        name = line.substr(pos, end - pos);
+        pos = close == std::string::npos ? line.size() : close + 1;
+    } else {
+        const auto space = line.find(' ', pos);
+        const auto end = space == std::string::npos ? line.size() : space;
+        name = line.substr(pos, end - pos);
+        pos = space == std::string::npos ? line.size() : space + 1;
+    }
+    return !name.empty();
+}
+
+} // namespace
+
+const char* const BatchFile::kSyntaxHelp =
+    "Each line in the batch file must have 3 elements,\nseparated by one or more spaces,in "
+    "this order:\n- SoundBank file\n- Output file\n- MIDI file\nIf the file name has spaces, "
+    "enclose it between \"\"\n";
+
+void BatchFile::error(const std::string& text) {
+    notifier_.show(Severity::Warning, "Batch file error", text);
+}
+
+bool BatchFile::parseBatchLine(std::string line, unsigned lineNumber,
+                               const std::function<bool(const std::string&)>& exists) {
+    std::replace(line.begin(), line.end(), '\t', ' ');
+    BatchJob job;
+    std::size_t pos = 0;
+    if (line.size() > kMaxLine || !readName(line, pos, job.soundBank) ||
+        !readName(line, pos, job.outputFile) || !readName(line, pos, job.midiFile)) {
+        error("Sintax error in line " + std::to_string(lineNumber) + "\n" + kSyntaxHelp);
+        return false;
+    }
+    if (!exists(job.soundBank)) {
+        error("Line " + std::to_string(lineNumber) + " - SoundBank file " + job.soundBank +
+              " doesn't exist");
+        return false;
+    }
+    if (!exists(job.midiFile)) {
+        error("Line " + std::to_string(lineNumber) + " - MIDI file " + job.midiFile +
+              " doesn't exist");
+        return false;
+    }
+    jobs_.push_back(std::move(job));
+    return true;
+}
+
+bool BatchFile::parse(std::string_view text,
+                      const std::function<bool(const std::string&)>& exists) {
+    jobs_.clear();
+    const auto zero = text.find('\0');
+    if (zero != std::string_view::npos)
+        text = text.substr(0, zero);
+    unsigned lineNumber = 1;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto newline = text.find('\n', pos);
+        const auto end = newline == std::string_view::npos ? text.size() : newline;
+        std::string line;
+        line.reserve(end - pos);
+        for (char c : text.substr(pos, end - pos))
+            if (c != '\r')
+                line += c;
+        pos = newline == std::string_view::npos ? text.size() : newline + 1;
+        if (!line.empty() && line[0] != ';' && !parseBatchLine(line, lineNumber, exists))
+            return false;
+        ++lineNumber;
+    }
+    return true;
+}
+
+} // namespace korvelt

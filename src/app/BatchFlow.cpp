@@ -1,0 +1,136 @@
+#include "app/BatchFlow.h"
+
+#include "app/ControlIds.h"
+#include "app/ConversionFlow.h"
+#include "app/MainView.h"
+#include "app/RenderEngine.h"
+#include "audio/Cwavfil.h"
+#include "platform/File.h"
+#include "platform/Notifier.h"
+#include "platform/Path.h"
+
+namespace korvelt {
+namespace {
+
+constexpr const char* kBankFailedText =
+    "The sound bank could not be loaded\nIt either does not exist, or it is corrupt\nor it "
+    "has an unknown format\nPlease correct the batch and try again";
+constexpr const char* kMidiFailedText =
+    "The MIDI file could not be loaded\nIt either does not exist, or it is corrupt\nor it has "
+    "an unknown format\nPlease correct the batch file and try again";
+constexpr const char* kWaveFailedText =
+    "There was an error while creating the WAVE file\nPlease check if your hard drive is not "
+    "full and try again";
+
+} // namespace
+
+BatchFlow::BatchFlow(ConversionFlow& flow, MainView& view, Notifier& notifier, RenderEngine& engine,
+                     std::string startupDirectory)
+    : flow_(flow), view_(view), notifier_(notifier), engine_(engine),
+      startupDirectory_(std::move(startupDirectory)), file_(notifier) {
+    flow_.batchContinuation = [this] { continueBatch(); };
+}
+
+void BatchFlow::command() {
+    if (flow_.runState() == RunState::Batch) {
+        // Abort: the render's end is then handled like a single conversion's.
+        flow_.setRunState(RunState::Converting);
+        flow_.abort();
+        return;
+    }
+    if (flow_.runState() != RunState::Idle)
+        return;
+    FileDialogRequest request;
+    request.filter = "Batch Files (*.txt)|*.txt|All Files (*.*)|*";
+    request.defaultExtension = ".txt";
+    request.startDirectory = startupDirectory_;
+    auto choice = view_.chooseFile(request);
+    if (choice)
+        run(choice->path);
+}
+
+bool BatchFlow::run(const std::string& path) {
+    int fd = file::openRead(path);
+    if (fd < 0) {
+        notifier_.show(Severity::Warning, "Batch file error",
+                       "Couldn't open the selected batch file\nPlease select a batch file and "
+                       "try again");
+        return false;
+    }
+    const std::int64_t length = file::size(fd);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    const bool complete = length >= 0 && file::readExact(fd, text.data(), text.size());
+    file::close(fd);
+    if (!complete) {
+        notifier_.show(Severity::Warning, "Batch file error",
+                       "Couldn't read the selected batch file\nPlease select a batch file and "
+                       "try again");
+        return false;
+    }
+    const bool parsed = file_.parse(text, [](const std::string& p) { return file::exists(p); });
+    if (!parsed || file_.jobs().empty())
+        return false;
+
+    jobsDone_ = 0;
+    current_ = 0;
+    view_.setText(control::kBatch, caption::kAbort);
+    view_.setEnabled(control::kListen, false);
+    view_.setEnabled(control::kConvert, false);
+    view_.setEnabled(control::kLoadMidi, false);
+    view_.setEnabled(control::kChangeSoundBank, false);
+    view_.setEnabled(control::kChangeOutput, false);
+    flow_.setRunState(RunState::Batch);
+    view_.setAcceptDrops(false);
+    engine_.abortRequested = false;
+    view_.setProgress(1);
+    startBatchJob();
+    return true;
+}
+
+void BatchFlow::jobError(const char* text) {
+    notifier_.show(Severity::Warning, "Batch error", text);
+    endBatch();
+}
+
+void BatchFlow::startBatchJob() {
+    const BatchJob& job = file_.jobs()[static_cast<std::size_t>(current_)];
+    const bool compressed = path::equalsIgnoreCase(path::extension(job.soundBank), ".csf");
+    flow_.setPaths(job.soundBank, compressed, job.outputFile, job.midiFile);
+    // Every job reads its bank afresh, even the bank of the job before.
+    if (!flow_.loadBankFresh())
+        return jobError(kBankFailedText);
+    if (!flow_.readMidiFile(flow_.currentMidiFile()))
+        return jobError(kMidiFailedText);
+    flow_.replaceWaveFile(flow_.currentOutputFile());
+    if (!flow_.waveFile()->openwr())
+        return jobError(kWaveFailedText);
+    flow_.prepareRenderJob();
+    flow_.startRenderThread();
+}
+
+void BatchFlow::continueBatch() {
+    ++current_;
+    if (current_ < jobCount() && !engine_.abortRequested) {
+        ++jobsDone_;
+        const int percent = jobsDone_ * 100 / jobCount();
+        view_.setProgress(percent == 0 ? 1 : percent);
+        startBatchJob();
+        return;
+    }
+    endBatch();
+}
+
+void BatchFlow::endBatch() {
+    current_ = -1;
+    view_.setText(control::kBatch, caption::kBatch);
+    view_.setEnabled(control::kListen, true);
+    view_.setEnabled(control::kConvert, true);
+    view_.setEnabled(control::kLoadMidi, true);
+    view_.setEnabled(control::kChangeSoundBank, true);
+    view_.setEnabled(control::kChangeOutput, true);
+    flow_.setRunState(RunState::Idle);
+    view_.setAcceptDrops(true);
+    view_.setProgress(0);
+}
+
+} // namespace korvelt

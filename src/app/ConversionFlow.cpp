@@ -1,0 +1,317 @@
+#include "app/ConversionFlow.h"
+
+#include "app/ControlIds.h"
+#include "app/MainView.h"
+#include "app/RenderEngine.h"
+#include "app/Settings.h"
+#include "app/UiDispatcher.h"
+#include "audio/Cwavfil.h"
+#include "bank/Ccompsf.h"
+#include "bank/Csf2file.h"
+#include "midi/Cmidfil.h"
+#include "platform/File.h"
+#include "platform/Notifier.h"
+#include "platform/Path.h"
+#include "sequencer/ProgramNames.h"
+#include "sequencer/RenderJob.h"
+#include "sequencer/SequencerContext.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace korvelt {
+namespace {
+
+constexpr const char* kNoMidiText =
+    "There is no MIDI file loaded\nPlease load a MIDI file and try again";
+constexpr const char* kMidiNotLoadedText =
+    "The selected MIDI file could not be loaded,\npossibly due to an error in the MIDI "
+    "file.\nPlease load a valid MIDI file and try again";
+constexpr const char* kBankMissingText = "The sound bank selected does not exist.";
+constexpr const char* kBankUnreadableText =
+    "The sound bank selected could not be loaded\nIt either corrupt or it has an unknown "
+    "format\nPlease select another sound bank and try again";
+constexpr const char* kWaveNotCreatedText =
+    "There was an error while creating the WAVE file\nPlease check if your hard drive is "
+    "not full and try again";
+constexpr const char* kWaveEmptyText =
+    "The WAVE file created has no sound. Possible causes:\n1) Your MIDI file doesn't have "
+    "sound generating commands\n2) Your MIDI file doesn't have preset selection "
+    "commands\n3) Your Sound Font doesn't have the required presets\nSuggestion: Go to "
+    "OPTIONS and activate 'Show MIDI error messages'\nPlease check your MIDI and Sound Font "
+    "files and try again";
+constexpr const char* kRescaleFailedText =
+    "An error ocurred while rescaling the values in the \noutput WAVE file.\nPlease check "
+    "your hard-disk space and try again";
+constexpr const char* kAdjustVolumeFormat =
+    "To obtain better dynamics in your WAVE file\nyou should go to OPTIONS, increase "
+    "the\nMaster Volume by %u dB and try again";
+// A render whose frames did not all reach the disk is not a WAVE file to rescale or judge.
+constexpr const char* kWaveNotWrittenText =
+    "There was an error while writing the WAVE file\nPlease check if your hard drive is "
+    "not full and try again";
+constexpr const char* kMidiLoadFailedText =
+    "The MIDI file selected could not be loaded\nIt either does not exist, or it is "
+    "corrupt\nor it has an unknown format\nPlease select another MIDI file and try again";
+
+std::unique_ptr<Csf2file> makeBank(const std::string& path, bool compressed, Notifier& notifier,
+                                   SampleStore& store) {
+    if (compressed)
+        return std::make_unique<Ccompsf>(path, notifier, store);
+    return std::make_unique<Csf2file>(path, notifier, store);
+}
+
+} // namespace
+
+ConversionFlow::ConversionFlow(Settings& settings, Notifier& notifier, UiDispatcher& dispatcher,
+                               MainView& view, RenderEngine& engine)
+    : settings_(settings), notifier_(notifier), dispatcher_(dispatcher), view_(view),
+      engine_(engine) {}
+
+ConversionFlow::~ConversionFlow() {
+    if (renderRunning_) {
+        engine_.abortRequested = true;
+        closing_ = true;
+        waitForRender();
+    }
+    joinRetired();
+}
+
+void ConversionFlow::warn(const char* title, const std::string& text) {
+    notifier_.show(Severity::Warning, title, text);
+}
+
+void ConversionFlow::setSoundBank(const std::string& path, bool compressed,
+                                  const std::string& shownName) {
+    currentSoundBank_ = path::limit(path);
+    bankIsCompressed_ = compressed;
+    view_.setText(control::kSoundBankName,
+                  shownName.empty() ? path::fileName(currentSoundBank_) : shownName);
+    bank_.reset();
+}
+
+void ConversionFlow::setOutputFile(const std::string& path) {
+    currentOutputFile_ = path::limit(path);
+    view_.setText(control::kOutputFileName, path::fileName(currentOutputFile_));
+    wave_ = std::make_unique<Cwavfil>(currentOutputFile_, notifier_);
+}
+
+bool ConversionFlow::readMidiFile(const std::string& path) {
+    job_.reset(); // it refers to the MIDI file about to go
+    midi_ = std::make_unique<Cmidfil>(path, notifier_);
+    return midi_->rdmidi();
+}
+
+void ConversionFlow::prepareRenderJob() {
+    job_ = std::make_unique<RenderJob>(*midi_);
+    settings_.resetMixer();
+    labelMixerChannels(*midi_, settings_);
+}
+
+bool ConversionFlow::loadMidiFile(const std::string& path) {
+    currentMidiFile_ = path::limit(path);
+    view_.setText(control::kMidiFileName, path::fileName(currentMidiFile_));
+    if (readMidiFile(currentMidiFile_)) {
+        prepareRenderJob();
+        return true;
+    }
+    warn("Couldn't load MIDI file", kMidiLoadFailedText);
+    currentMidiFile_.clear();
+    return false;
+}
+
+void ConversionFlow::setPaths(const std::string& bank, bool compressed, const std::string& output,
+                              const std::string& midi) {
+    currentSoundBank_ = path::limit(bank);
+    bankIsCompressed_ = compressed;
+    view_.setText(control::kSoundBankName, path::fileName(currentSoundBank_));
+    currentOutputFile_ = path::limit(output);
+    view_.setText(control::kOutputFileName, path::fileName(currentOutputFile_));
+    currentMidiFile_ = path::limit(midi);
+    view_.setText(control::kMidiFileName, path::fileName(currentMidiFile_));
+}
+
+bool ConversionFlow::loadBankFresh() {
+    bank_.reset();
+    bank_ = makeBank(currentSoundBank_, bankIsCompressed_, notifier_, engine_.store);
+    bank_->rdfile();
+    return bank_->loaded();
+}
+
+void ConversionFlow::replaceWaveFile(const std::string& path) {
+    wave_ = std::make_unique<Cwavfil>(path, notifier_);
+}
+
+bool ConversionFlow::startConversion() {
+    if (runState_ != RunState::Idle)
+        return false;
+    joinRetired();
+    if (!midi_) {
+        warn("No MIDI file", kNoMidiText);
+        return false;
+    }
+    if (!midi_->loaded()) {
+        warn("MIDI file not loaded", kMidiNotLoadedText);
+        return false;
+    }
+    if (!bank_) {
+        // A bank that exists, loaded or failed, is not read again.
+        bank_ = makeBank(currentSoundBank_, bankIsCompressed_, notifier_, engine_.store);
+        bank_->rdfile();
+    }
+    if (!bank_->loaded()) {
+        if (!file::exists(currentSoundBank_))
+            warn("Couldn't find sound bank", kBankMissingText);
+        else
+            warn("Couldn't load sound bank", kBankUnreadableText);
+        return false;
+    }
+    if (!wave_)
+        wave_ = std::make_unique<Cwavfil>(currentOutputFile_, notifier_);
+    if (!wave_->openwr()) {
+        warn("Couldn't create the WAVE file", kWaveNotCreatedText);
+        return false;
+    }
+    runState_ = RunState::Converting;
+    view_.setAcceptDrops(false);
+    engine_.abortRequested = false;
+    view_.setProgress(1);
+    view_.setText(control::kConvert, caption::kAbort);
+    view_.setEnabled(control::kBatch, false);
+    view_.setEnabled(control::kListen, false);
+    view_.setEnabled(control::kLoadMidi, false);
+    view_.setEnabled(control::kChangeSoundBank, false);
+    view_.setEnabled(control::kChangeOutput, false);
+    startRenderThread();
+    return true;
+}
+
+void ConversionFlow::abort() {
+    engine_.abortRequested = true;
+    waitForRender();
+}
+
+void ConversionFlow::startRenderThread() {
+    // Called from a finished report too (the next batch job), while the thread that sent
+    // the report still waits for it: that thread is only retired here, never joined.
+    if (renderThread_.joinable())
+        retired_.push_back(std::move(renderThread_));
+    renderRunning_ = true;
+    outcome_ = Outcome{};
+    renderThread_ = std::thread([this] { renderThreadMain(); });
+}
+
+void ConversionFlow::renderThreadMain() {
+    SequencerContext ctx{settings_,
+                         notifier_,
+                         *bank_,
+                         VoiceServices{settings_, notifier_, engine_.store, engine_.rack.mixBus(),
+                                       engine_.abortRequested},
+                         {}};
+    job_->run(ctx, engine_.rack, *wave_, [this](int percent) {
+        dispatcher_.invokeAndWait([this, percent] { onRenderProgress(percent); });
+    });
+    dispatcher_.invokeAndWait([this] { onRenderFinished(); });
+}
+
+void ConversionFlow::waitForRender() {
+    dispatcher_.processUntil([this] { return !renderRunning_; });
+    joinRetired();
+}
+
+void ConversionFlow::joinRetired() {
+    // Only called outside the render thread's reports: every retired thread has had its
+    // finished report handled and is at most returning.
+    for (auto& t : retired_)
+        if (t.joinable())
+            t.join();
+    retired_.clear();
+}
+
+void ConversionFlow::closeWindow(const std::function<void()>& shutdownPlayer) {
+    if (runState_ == RunState::Listening && shutdownPlayer)
+        shutdownPlayer();
+    if (runState_ == RunState::Converting || runState_ == RunState::Batch) {
+        engine_.abortRequested = true;
+        closing_ = true;
+    }
+    if (renderRunning_)
+        waitForRender();
+}
+
+void ConversionFlow::onRenderProgress(int percent) {
+    if (runState_ == RunState::Converting)
+        view_.setProgress(percent == 0 ? 1 : percent);
+}
+
+void ConversionFlow::onRenderFinished() {
+    renderRunning_ = false;
+    // Threads retired before this one have finished their reports long ago; the one that
+    // sends this report waits for it and is joined later.
+    joinRetired();
+    if (renderThread_.joinable())
+        retired_.push_back(std::move(renderThread_));
+    outcome_.finished = true;
+    outcome_.aborted = engine_.abortRequested;
+    if (!wave_)
+        return;
+    outcome_.writeOk = wave_->close();
+    outcome_.peak = wave_->peak();
+    outcome_.seconds = double(wave_->frames()) / Cwavfil::kSampleRate;
+    if (!closing_) {
+        if (outcome_.writeOk) {
+            reportRenderResult();
+        } else {
+            warn("Couldn't write the WAVE file", kWaveNotWrittenText);
+            // A disk that cannot take this job's file ends a batch as an abort would.
+            engine_.abortRequested = true;
+        }
+    }
+    if (runState_ == RunState::Batch && batchContinuation) {
+        batchContinuation();
+    } else {
+        runState_ = RunState::Idle;
+        restoreIdleControls();
+    }
+    if (renderFinishedHook)
+        renderFinishedHook();
+}
+
+void ConversionFlow::restoreIdleControls() {
+    view_.setAcceptDrops(true);
+    view_.setEnabled(control::kBatch, true);
+    view_.setEnabled(control::kConvert, true);
+    view_.setEnabled(control::kListen, true);
+    view_.setEnabled(control::kLoadMidi, true);
+    view_.setEnabled(control::kChangeSoundBank, true);
+    view_.setEnabled(control::kChangeOutput, true);
+    view_.setText(control::kBatch, caption::kBatch);
+    view_.setText(control::kConvert, caption::kConvert);
+}
+
+void ConversionFlow::reportRenderResult() {
+    const int peak = wave_->peak();
+    if (peak <= 0) {
+        if (runState_ == RunState::Converting)
+            warn("WAVE file empty", kWaveEmptyText);
+        return;
+    }
+    const int factor = 33553408 / peak; // 32767 x 1024: the gain to full scale, in 1/1024
+    if (settings_.rescaleOutput) {
+        if (factor <= 1024)
+            return; // within 1/1024 of full scale already
+        if (!wave_->rescale(factor)) {
+            outcome_.rescaleOk = false;
+            warn("Error in WAVE file", kRescaleFailedText);
+        }
+        return;
+    }
+    const int dB = static_cast<int>(20.0 * std::log10(32767.0 / peak));
+    if (dB <= 0 || runState_ == RunState::Batch)
+        return;
+    char text[256];
+    std::snprintf(text, sizeof text, kAdjustVolumeFormat, static_cast<unsigned>(dB));
+    warn("Adjust Master Volume", text);
+}
+
+} // namespace korvelt

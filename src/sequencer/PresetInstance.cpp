@@ -1,0 +1,186 @@
+#include "sequencer/PresetInstance.h"
+
+#include "app/Settings.h"
+#include "bank/Csf2file.h"
+#include "platform/Notifier.h"
+#include "sequencer/SequencerContext.h"
+
+#include <algorithm>
+#include <string>
+
+namespace korvelt {
+namespace {
+
+constexpr std::uint16_t kGenInstrument = 41;
+constexpr std::uint16_t kGenKeyRange = 43;
+constexpr std::uint16_t kGenVelocityRange = 44;
+constexpr std::uint16_t kGenSampleId = 53;
+constexpr std::uint16_t kGenExclusiveClass = 57;
+constexpr int kPercussionChannel = 9;
+
+} // namespace
+
+InstrumentInstance::InstrumentInstance(SequencerContext& ctx, int channel, std::size_t instrument) {
+    const IndexRange bags = ctx.bank.instrumentZones(instrument);
+    zones_.reserve(bags.size());
+    std::span<const Generator> global;
+    bool hasGlobal = false;
+    for (std::size_t bag = bags.first; bag < bags.last; ++bag) {
+        ZoneInstance& zone = zones_.emplace_back(channel);
+        zone.zoneGenerators_ = ctx.bank.instrumentZoneGenerators(bag);
+        for (const Generator& g : zone.zoneGenerators_) {
+            switch (g.oper) {
+            case kGenKeyRange:
+                zone.keyLow_ = g.rangeLow();
+                zone.keyHigh_ = g.rangeHigh();
+                break;
+            case kGenVelocityRange:
+                zone.velocityLow_ = g.rangeLow();
+                zone.velocityHigh_ = g.rangeHigh();
+                break;
+            case kGenSampleId:
+                zone.sampleIndex_ = static_cast<std::uint16_t>(g.amount);
+                zone.sample_ = ctx.bank.sample(static_cast<std::size_t>(zone.sampleIndex_));
+                break;
+            case kGenExclusiveClass:
+                zone.exclusiveClass_ = static_cast<std::uint16_t>(g.amount);
+                break;
+            default:
+                break;
+            }
+        }
+        // A zone without a sample is the instrument's global zone (the last one counts).
+        if (zone.sample_ == nullptr) {
+            global = zone.zoneGenerators_;
+            hasGlobal = true;
+        }
+    }
+    std::reverse(zones_.begin(), zones_.end());
+
+    // Stereo pairs: a left-side zone and the first right-side zone, in list order, that
+    // plays its linked sample over the same key and velocity ranges. A right-side zone
+    // already paired is not taken a second time.
+    for (ZoneInstance& left : zones_) {
+        if (left.sample_ == nullptr || left.sample_->sampleType != kSampleTypeLeft)
+            continue;
+        for (ZoneInstance& right : zones_) {
+            if (&right == &left || right.sample_ == nullptr ||
+                right.sample_->sampleType != kSampleTypeRight || right.partner_ != nullptr ||
+                right.sampleIndex_ != left.sample_->sampleLink || right.keyLow_ != left.keyLow_ ||
+                right.keyHigh_ != left.keyHigh_ || right.velocityLow_ != left.velocityLow_ ||
+                right.velocityHigh_ != left.velocityHigh_)
+                continue;
+            right.partner_ = &left;
+            left.partner_ = &left;
+            left.pairedRight_ = &right;
+            break;
+        }
+    }
+
+    if (hasGlobal)
+        for (ZoneInstance& zone : zones_)
+            if (zone.sample_ != nullptr) {
+                zone.instrumentGlobal_ = global;
+                zone.hasInstrumentGlobal_ = true;
+            }
+}
+
+PresetInstance::PresetInstance(SequencerContext& ctx, int channel, int bank, int program)
+    : channel_(channel) {
+    const int preset =
+        ctx.bank.findPreset(static_cast<std::uint16_t>(bank), static_cast<std::uint16_t>(program));
+    if (preset < 0) {
+        if (ctx.settings.showMidiErrors)
+            ctx.notifier.show(Severity::Warning, "Invalid MIDI preset",
+                              "Bank number " + std::to_string(bank) +
+                                  " doesn't have preset number " + std::to_string(program));
+        return;
+    }
+    const IndexRange bags = ctx.bank.presetZones(static_cast<std::size_t>(preset));
+    std::vector<std::span<const Generator>> zoneRanges;
+    std::span<const Generator> global;
+    bool hasGlobal = false;
+    for (std::size_t bag = bags.first; bag < bags.last; ++bag) {
+        const std::span<const Generator> generators = ctx.bank.presetZoneGenerators(bag);
+        auto instrument = std::find_if(generators.begin(), generators.end(),
+                                       [](const Generator& g) { return g.oper == kGenInstrument; });
+        if (instrument == generators.end()) {
+            global = generators; // the preset's global zone (the last one counts)
+            hasGlobal = true;
+            continue;
+        }
+        PresetZoneInstance zone;
+        zone.instrument = std::make_unique<InstrumentInstance>(
+            ctx, channel, static_cast<std::uint16_t>(instrument->amount));
+        zones_.push_back(std::move(zone));
+        zoneRanges.push_back(
+            generators.first(static_cast<std::size_t>(instrument - generators.begin())));
+    }
+    for (std::size_t i = 0; i < zones_.size(); ++i)
+        for (ZoneInstance& zone : zones_[i].instrument->zones()) {
+            zone.presetZone_ = zoneRanges[i];
+            zone.hasPresetZone_ = true;
+            if (hasGlobal) {
+                zone.presetGlobal_ = global;
+                zone.hasPresetGlobal_ = true;
+            }
+        }
+    std::reverse(zones_.begin(), zones_.end());
+}
+
+void PresetInstance::dispatch(SequencerContext& ctx, int command, int data1, int data2) {
+    int key = data1;
+    if (channel_ != kPercussionChannel && (command == 8 || command == 9))
+        key += ctx.settings.transposeSemitones;
+
+    if (command == 9 || command == 11) {
+        for (PresetZoneInstance& pz : zones_)
+            for (ZoneInstance& zone : pz.instrument->zones()) {
+                const int exclusiveClass = zone.handle(ctx, command, key, data2);
+                if (exclusiveClass != 0)
+                    releaseClass(exclusiveClass, &zone);
+            }
+    } else {
+        // Note off, pressure and pitch bend only reach the parts that have voices.
+        for (PresetZoneInstance& pz : zones_) {
+            if (pz.soundingCount == 0 || pz.instrument->soundingCount == 0)
+                continue;
+            for (ZoneInstance& zone : pz.instrument->zones())
+                if (zone.soundingCount() != 0)
+                    zone.handle(ctx, command, key, data2);
+        }
+    }
+    recount();
+}
+
+void PresetInstance::releaseClass(int exclusiveClass, const ZoneInstance* except) {
+    for (PresetZoneInstance& pz : zones_)
+        for (ZoneInstance& zone : pz.instrument->zones())
+            if (&zone != except && zone.exclusiveClass_ == exclusiveClass)
+                zone.releaseAll();
+}
+
+void PresetInstance::render(SequencerContext& ctx, int frames) noexcept {
+    for (PresetZoneInstance& pz : zones_) {
+        if (pz.soundingCount == 0)
+            continue;
+        for (ZoneInstance& zone : pz.instrument->zones())
+            if (zone.soundingCount() != 0)
+                zone.render(ctx, frames);
+    }
+    recount();
+}
+
+void PresetInstance::recount() noexcept {
+    soundingCount_ = 0;
+    for (PresetZoneInstance& pz : zones_) {
+        int count = 0;
+        for (const ZoneInstance& zone : pz.instrument->zones())
+            count += zone.soundingCount();
+        pz.instrument->soundingCount = count;
+        pz.soundingCount = count;
+        soundingCount_ += count;
+    }
+}
+
+} // namespace korvelt

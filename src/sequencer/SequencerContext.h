@@ -1,0 +1,34 @@
+#pragma once
+
+#include "voice/VoiceServices.h"
+
+#include <atomic>
+
+namespace korvelt {
+
+class Csf2file;
+class MixBus;
+class Notifier;
+struct Settings;
+
+// The tick-to-frame rates of the current tempo, recomputed at every tempo change.
+struct TickRates {
+    double framesPerTick = 0.0;
+    double ticksPerFrame = 0.0;
+};
+
+// Everything the channels, presets and zones of one render use, handed down by reference:
+// the options, the message interface, the bank, the services the voices need (sample store,
+// mix bus, abort flag) and the current tick rates.
+struct SequencerContext {
+    const Settings& settings;
+    Notifier& notifier;
+    Csf2file& bank;
+    VoiceServices voices;
+    TickRates rates;
+
+    MixBus& bus() const noexcept { return voices.bus; }
+    bool aborted() const noexcept { return voices.abortRequested.load(std::memory_order_relaxed); }
+};
+
+} // namespace korvelt

@@ -1,0 +1,274 @@
+#include "sequencer/ZoneInstance.h"
+
+#include "app/Settings.h"
+#include "effects/MixBus.h"
+#include "platform/Notifier.h"
+#include "sequencer/SequencerContext.h"
+#include "voice/Voice.h"
+
+#include <cmath>
+#include <string>
+
+namespace korvelt {
+namespace {
+
+constexpr int kPercussionChannel = 9;
+
+} // namespace
+
+float ZoneInstance::attenuation(const SequencerContext& ctx) const noexcept {
+    if (volume_ == 0 || expression_ == 0)
+        return 1000.0f;
+    const double mixer = ctx.settings.mixer[static_cast<std::size_t>(channel_)].volumeCb.get();
+    return static_cast<float>(-200.0 * std::log10(volume_ * expression_ * 0.000062000124000248) -
+                              mixer);
+}
+
+int ZoneInstance::handle(SequencerContext& ctx, int command, int key, int data2) {
+    switch (command) {
+    case 8:
+        if (key >= keyLow_ && key <= keyHigh_)
+            noteOff(key);
+        return 0;
+    case 9:
+        if (data2 == 0) {
+            if (key >= keyLow_ && key <= keyHigh_)
+                noteOff(key);
+            return 0;
+        }
+        if (key < keyLow_ || key > keyHigh_ || data2 < velocityLow_ || data2 > velocityHigh_ ||
+            sample_ == nullptr)
+            return 0;
+        {
+            const int reported = exclusiveClass_;
+            noteOn(ctx, key, data2);
+            return reported;
+        }
+    case 10:
+        for (Voice* v : active_)
+            if (v->key() == key)
+                v->setVibratoDepth(data2);
+        return 0;
+    case 11:
+        controlChange(ctx, key, data2);
+        return 0;
+    case 13:
+        for (Voice* v : active_)
+            v->setVibratoDepth(key);
+        return 0;
+    case 14: {
+        const int bend = key + data2 * 128 - 8192;
+        if (bend != pitchBend_) {
+            pitchBend_ = bend;
+            const int cents = pitchOffset();
+            for (Voice* v : active_)
+                v->setPitchBend(cents);
+        }
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+void ZoneInstance::noteOff(int key) {
+    // The most recently started voice of the key.
+    for (auto it = active_.rbegin(); it != active_.rend(); ++it)
+        if ((*it)->key() == key) {
+            (*it)->noteOff(0);
+            return;
+        }
+}
+
+void ZoneInstance::releaseAll() {
+    for (Voice* v : active_)
+        v->releaseNow();
+}
+
+void ZoneInstance::noteOn(SequencerContext& ctx, int key, int velocity) {
+    if (exclusiveClass_ != 0)
+        releaseAll();
+    // A key struck again on the zone ends its previous voice.
+    for (auto it = active_.rbegin(); it != active_.rend(); ++it)
+        if ((*it)->key() == key) {
+            (*it)->releaseNow();
+            break;
+        }
+    const float attenuationCb = attenuation(ctx);
+    if (isLeftSide())
+        return; // the right side starts both voices of the pair
+    // Only keys of the MIDI range can sound (a bank's key range may claim more).
+    if (key < 0 || key > 127)
+        return;
+    const bool keyTracking = channel_ != kPercussionChannel;
+    Voice& voice = takeVoice(ctx);
+    voice.start(key, velocity, attenuationCb, pitchOffset(), reverbSend_, chorusSend_, pan_,
+                keyTracking, sostenutoDown_, softPedalDown_);
+    if (partner_ != nullptr) {
+        ZoneInstance& left = *partner_;
+        const float leftAttenuation = left.attenuation(ctx);
+        Voice& other = left.takeVoice(ctx);
+        other.start(key, velocity, leftAttenuation, left.pitchOffset(), left.reverbSend_,
+                    left.chorusSend_, left.pan_, keyTracking, left.sostenutoDown_,
+                    left.softPedalDown_);
+        other.setPartner(nullptr);
+        voice.setPartner(&other);
+    } else {
+        voice.setPartner(nullptr);
+    }
+}
+
+Voice& ZoneInstance::takeVoice(SequencerContext& ctx) {
+    Voice* voice;
+    if (!free_.empty()) {
+        voice = free_.back();
+        free_.pop_back();
+    } else {
+        pool_.push_back(std::make_unique<Voice>(*sample_, ctx.voices));
+        voice = pool_.back().get();
+        if (hasInstrumentGlobal_)
+            voice->applyGenerators(instrumentGlobal_, false);
+        voice->applyGenerators(zoneGenerators_, false);
+        if (hasPresetGlobal_)
+            voice->applyGenerators(presetGlobal_, true);
+        if (hasPresetZone_)
+            voice->applyGenerators(presetZone_, true);
+        voice->prepare();
+        // Room for every voice object in both lists, so rendering never allocates.
+        active_.reserve(pool_.size());
+        free_.reserve(pool_.size());
+    }
+    active_.push_back(voice);
+    return *voice;
+}
+
+void ZoneInstance::controlChange(SequencerContext& ctx, int controller, int value) {
+    switch (controller) {
+    case 0:
+    case 32:
+    case 9:
+    case 94:
+    case 98:
+    case 99:
+        break;
+    case 1:
+        for (Voice* v : active_)
+            v->setVibratoDepth(value);
+        break;
+    case 6:
+        dataEntryMsb_ = value;
+        break;
+    case 7:
+    case 11: {
+        (controller == 7 ? volume_ : expression_) = value;
+        const float cB = attenuation(ctx);
+        for (Voice* v : active_)
+            v->setChannelAttenuation(cB);
+        break;
+    }
+    case 10:
+        pan_ = (value - 64) * 500 / 64;
+        for (Voice* v : active_)
+            v->setPan(pan_);
+        break;
+    case 38:
+        dataEntryLsb_ = value;
+        if (rpnMsb_ == 0 && rpnLsb_ == 0)
+            pitchBendRange_ = dataEntryMsb_ * 100 + value;
+        break;
+    case 64: {
+        const bool down = value >= 64;
+        for (Voice* v : active_)
+            v->sustainPedal(down);
+        break;
+    }
+    case 66:
+        sostenutoDown_ = value >= 64;
+        if (!sostenutoDown_)
+            for (Voice* v : active_)
+                v->sostenutoOff();
+        break;
+    case 67:
+        softPedalDown_ = value >= 64;
+        break;
+    case 91:
+        reverbSend_ = value * 200 / 128;
+        for (Voice* v : active_)
+            v->setReverbSend(reverbSend_);
+        break;
+    case 93:
+        chorusSend_ = value * 200 / 128;
+        for (Voice* v : active_)
+            v->setChorusSend(chorusSend_);
+        break;
+    case 100:
+        rpnLsb_ = value;
+        break;
+    case 101:
+        rpnMsb_ = value;
+        break;
+    case 120: // all sound off: the active voices go at once, without release
+        for (Voice* v : active_)
+            for (auto it = pool_.begin(); it != pool_.end(); ++it)
+                if (it->get() == v) {
+                    pool_.erase(it);
+                    break;
+                }
+        active_.clear();
+        break;
+    case 121:
+        expression_ = 127;
+        sostenutoDown_ = false;
+        softPedalDown_ = false;
+        pitchBend_ = 0;
+        pitchBendRange_ = 200;
+        for (Voice* v : active_) {
+            v->setVibratoDepth(0);
+            v->sustainPedal(false);
+        }
+        break;
+    case 123:
+        releaseAll();
+        break;
+    default:
+        if (ctx.settings.showMidiErrors)
+            ctx.notifier.show(Severity::Warning, "Invalid MIDI channel Control change",
+                              "Controller number: " + std::to_string(controller) +
+                                  "; Controller value: " + std::to_string(value));
+        break;
+    }
+}
+
+bool ZoneInstance::heldByPartnerMaster(const Voice* voice) const noexcept {
+    if (pairedRight_ == nullptr)
+        return false;
+    for (const Voice* master : pairedRight_->active_)
+        if (master->partner() == voice && master->isSounding())
+            return true;
+    return false;
+}
+
+void ZoneInstance::render(SequencerContext& ctx, int frames) noexcept {
+    MixBus& bus = ctx.bus();
+    for (std::size_t i = active_.size(); i-- > 0;) {
+        Voice* voice = active_[i];
+        if (!voice->isSounding()) {
+            // A left-side voice stays with its pair while the master still plays, so it
+            // cannot be started again for another note under the master's feet.
+            if (isLeftSide() && heldByPartnerMaster(voice))
+                continue;
+            active_.erase(active_.begin() + static_cast<std::ptrdiff_t>(i));
+            free_.push_back(voice);
+            continue;
+        }
+        if (isLeftSide())
+            continue; // rendered by its master
+        bus.mixPosition = bus.blockOffset;
+        if (partner_ != nullptr)
+            voice->renderStereo(frames);
+        else
+            voice->render(frames);
+    }
+}
+
+} // namespace korvelt

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "bank/BankRecords.h"
+#include "voice/Voice.h"
+
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace korvelt {
+
+struct SequencerContext;
+
+// One instrument zone of a channel's current preset: its key and velocity ranges, its
+// sample, the generator ranges its voices are built from, the channel's controller state
+// (each zone keeps its own copy), and the voices started from it.
+class ZoneInstance {
+public:
+    explicit ZoneInstance(int channel) noexcept : channel_(channel) {}
+
+    // Handles one channel message; returns the exclusive class of a note on that started a
+    // voice in a zone with a class (0 otherwise). `key` is the (transposed) key of note
+    // on and note off messages, data 1 for the others.
+    int handle(SequencerContext& ctx, int command, int key, int data2);
+    // Releases every active voice at once (exclusive class of another zone).
+    void releaseAll();
+    // Recycles ended voices and renders the others for `frames` frames.
+    void render(SequencerContext& ctx, int frames) noexcept;
+
+    int soundingCount() const noexcept { return static_cast<int>(active_.size()); }
+    bool hasSample() const noexcept { return sample_ != nullptr; }
+    bool isLeftSide() const noexcept { return partner_ == this; }
+
+    // Set up by the instrument builder.
+    SampleHeader* sample_ = nullptr;
+    int sampleIndex_ = -1;
+    int keyLow_ = 0, keyHigh_ = 127;
+    int velocityLow_ = 0, velocityHigh_ = 127;
+    int exclusiveClass_ = 0;
+    std::span<const Generator> zoneGenerators_;
+    std::span<const Generator> instrumentGlobal_;
+    std::span<const Generator> presetGlobal_;
+    std::span<const Generator> presetZone_;
+    bool hasInstrumentGlobal_ = false;
+    bool hasPresetGlobal_ = false;
+    bool hasPresetZone_ = false;
+    // The other side of a stereo pair: the left side points to itself, the right side to
+    // the left side's zone. pairedRight_ is the right side, kept by the left side.
+    ZoneInstance* partner_ = nullptr;
+    ZoneInstance* pairedRight_ = nullptr;
+
+    // The newest voice is at the back (the front of the design's active list).
+    const std::vector<Voice*>& activeVoices() const noexcept { return active_; }
+    std::size_t voiceObjects() const noexcept { return pool_.size(); }
+
+    // Channel controller state.
+    int volume_ = 100;
+    int expression_ = 127;
+    bool sostenutoDown_ = false;
+    bool softPedalDown_ = false;
+    int pitchBend_ = 0; // -8192 ... 8191
+    int reverbSend_ = 0;
+    int chorusSend_ = 0;
+    int pan_ = 2000; // 2000: the channel has set no pan
+    int rpnMsb_ = -1, rpnLsb_ = -1;
+    int dataEntryMsb_ = 0, dataEntryLsb_ = 0;
+    int pitchBendRange_ = 200; // cents
+
+    // The channel attenuation in centibels from volume, expression and the mixer.
+    float attenuation(const SequencerContext& ctx) const noexcept;
+    // The pitch-wheel offset in cents.
+    int pitchOffset() const noexcept { return pitchBendRange_ * pitchBend_ / 8192; }
+
+private:
+    void noteOn(SequencerContext& ctx, int key, int velocity);
+    void noteOff(int key);
+    void controlChange(SequencerContext& ctx, int controller, int value);
+    Voice& takeVoice(SequencerContext& ctx);
+    bool heldByPartnerMaster(const Voice* voice) const noexcept;
+
+    int channel_;
+    std::vector<std::unique_ptr<Voice>> pool_; // every voice object of the zone
+    std::vector<Voice*> active_;               // newest at the back
+    std::vector<Voice*> free_;                 // next to reuse at the back
+};
+
+} // namespace korvelt
