@@ -167,8 +167,10 @@ void MainWindowLogic::listen() {
         return;
     }
     player_ = std::make_unique<WavePlayer>(*wave, device_);
+    playerFile_ = wave;
     if (!player_->open(*this)) {
         player_.reset();
+        playerFile_ = nullptr;
         wave->closeFile();
         notifier_.show(Severity::Warning, "Wave output busy", kOutputBusyText);
         return;
@@ -181,26 +183,40 @@ void MainWindowLogic::listen() {
     view_.setAcceptDrops(false);
 }
 
+WavePlayer* MainWindowLogic::currentPlayer() {
+    if (player_ && flow_.waveFile() != playerFile_) {
+        // The output file changed after playback: that player's file object is gone.
+        player_.reset();
+        playerFile_ = nullptr;
+    }
+    return player_.get();
+}
+
 void MainWindowLogic::waveOutOpened() {
-    if (!player_ || flow_.runState() != RunState::Listening)
+    WavePlayer* player = currentPlayer();
+    if (player == nullptr || flow_.runState() != RunState::Listening)
         return; // the device opened after Stop: nothing to play any more
     view_.setProgress(0);
-    player_->queueNext();
-    player_->queueNext();
+    player->queueNext();
+    player->queueNext();
     // A file with nothing to play returns no buffer, so no report would end playback.
-    if (player_->allDone())
+    if (player->allDone())
         endPlayback();
 }
 
 void MainWindowLogic::waveOutDone(int buffer) {
-    Cwavfil* wave = flow_.waveFile();
-    if (!player_ || wave == nullptr)
+    WavePlayer* player = currentPlayer();
+    if (player == nullptr) {
+        // A late report after Stop whose player has gone with its file: it still brings
+        // back the controls that Stop left disabled.
+        if (flow_.runState() == RunState::Idle)
+            enableAfterPlayback();
         return;
-    player_->bufferReturned(buffer);
-    const std::int64_t frames = wave->frames();
-    view_.setProgress(frames > 0 ? static_cast<int>(wave->position() * 100 / frames) : 100);
-    player_->refill();
-    if (player_->allDone())
+    }
+    player->bufferReturned(buffer);
+    view_.setProgress(player->progressPercent());
+    player->refill();
+    if (player->allDone())
         endPlayback();
 }
 
@@ -208,9 +224,14 @@ void MainWindowLogic::endPlayback() {
     player_->release();
     if (Cwavfil* wave = flow_.waveFile())
         wave->closeFile();
-    flow_.setRunState(RunState::Idle);
-    view_.setAcceptDrops(true);
+    if (flow_.runState() == RunState::Listening)
+        flow_.setRunState(RunState::Idle);
+    view_.setAcceptDrops(flow_.runState() == RunState::Idle);
     view_.setText(control::kListen, caption::kListen);
+    enableAfterPlayback();
+}
+
+void MainWindowLogic::enableAfterPlayback() {
     view_.setEnabled(control::kConvert, true);
     view_.setEnabled(control::kBatch, true);
     view_.setEnabled(control::kChangeOutput, true);
@@ -226,11 +247,8 @@ void MainWindowLogic::stopListening() {
     view_.setAcceptDrops(true);
     view_.setProgress(0);
     view_.setText(control::kListen, caption::kListen);
-    if (!reportsPending) {
-        view_.setEnabled(control::kConvert, true);
-        view_.setEnabled(control::kBatch, true);
-        view_.setEnabled(control::kChangeOutput, true);
-    }
+    if (!reportsPending)
+        enableAfterPlayback();
 }
 
 void MainWindowLogic::close() {

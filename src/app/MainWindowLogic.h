@@ -16,6 +16,7 @@ class Notifier;
 class RenderEngine;
 class UiDispatcher;
 class WavePlayer;
+class Cwavfil;
 struct Settings;
 
 // Everything the main window does, without drawing it: the commands of its buttons, files
@@ -63,6 +64,9 @@ private:
     void listen();
     void stopListening();
     void endPlayback();
+    void enableAfterPlayback();
+    // The player, while the WAVE file object it plays is still the current one.
+    WavePlayer* currentPlayer();
 
     Settings& settings_;
     AppDirectories dirs_;
@@ -73,6 +77,7 @@ private:
     ConversionFlow flow_;
     BatchFlow batch_;
     std::unique_ptr<WavePlayer> player_;
+    const Cwavfil* playerFile_ = nullptr; // the WAVE file object player_ reads
     bool closed_ = false;
 };
 
