@@ -42,6 +42,7 @@ std::int64_t SampleStore::loadSample(SampleHeader& sample) {
             // A silent buffer stays resident like a good one, so it is not read again.
             makeRoom(kPaddingBytes);
             attach(sample, 0);
+            std::fill_n(sample.data.get(), SampleHeader::kPaddingFrames, std::int16_t(0));
             if (settings_.showMidiErrors)
                 notifier_.show(Severity::Error, "Error loading sample",
                                "Sample:" + recordNameText(sample.name));
@@ -56,7 +57,7 @@ std::int64_t SampleStore::loadSample(SampleHeader& sample) {
 
 void SampleStore::attach(SampleHeader& sample, std::size_t frames) {
     const std::size_t total = frames + SampleHeader::kPaddingFrames;
-    sample.data = std::shared_ptr<std::int16_t[]>(new std::int16_t[total]());
+    sample.data = std::shared_ptr<std::int16_t[]>(new std::int16_t[total]);
     sample.residentLength = static_cast<std::int32_t>(frames);
     sample.residentBytes = bufferBytes(frames);
 }
@@ -99,6 +100,7 @@ bool SampleStore::loadRaw(SampleHeader& sample, std::int32_t length, std::uint64
         for (std::size_t i = 0; i < toRead; ++i)
             data[i] =
                 static_cast<std::int16_t>(__builtin_bswap16(static_cast<std::uint16_t>(data[i])));
+    std::fill(data + toRead, data + frames + SampleHeader::kPaddingFrames, std::int16_t(0));
     return true;
 }
 
@@ -122,15 +124,20 @@ bool SampleStore::loadCompressed(SampleHeader& sample, std::int32_t length,
     scrambler_.unscramble(stream_.data(), stream_.size());
     makeRoom(bufferBytes(frames));
     attach(sample, frames);
-    // Frames the stream cannot supply (it ended or is damaged) stay silent.
-    SampleDecoder::decodeStream(stream_.data(), stream_.size(), sample.blockSamples,
-                                sample.data.get(), frames);
+    // Frames the stream cannot supply (it ended or is damaged) are silence, and so is the
+    // padding.
+    std::int16_t* data = sample.data.get();
+    const std::size_t decoded = SampleDecoder::decodeStream(stream_.data(), stream_.size(),
+                                                            sample.blockSamples, data, frames);
+    std::fill(data + decoded, data + frames + SampleHeader::kPaddingFrames, std::int16_t(0));
     if (stream_.capacity() > (std::size_t(16) << 20))
         std::vector<std::uint8_t>().swap(stream_); // do not keep a huge scratch buffer
     return true;
 }
 
-bool SampleStore::fits(std::uint64_t bytes) const noexcept { return bytes <= budget_; }
+bool SampleStore::fits(std::uint64_t bytes) const noexcept {
+    return bytes <= budget_;
+}
 
 void SampleStore::makeRoom(std::uint64_t bytes) {
     while (!resident_.empty() && used_ + bytes > budget_)

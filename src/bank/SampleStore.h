@@ -74,7 +74,7 @@ private:
     bool fits(std::uint64_t bytes) const noexcept;
     // Evicts until `bytes` more fit the budget (or nothing is left to evict).
     void makeRoom(std::uint64_t bytes);
-    // Attaches a buffer of frames + padding frames, all zero, to the sample.
+    // Attaches a buffer of frames + padding frames to the sample, for the caller to fill.
     void attach(SampleHeader& sample, std::size_t frames);
 
     std::vector<SampleHeader*> resident_; // newest first
