@@ -74,30 +74,6 @@ TEST(SampleDecoder, ResidualLowBitsWithK) {
     EXPECT_EQ(out, (std::vector<std::int16_t>{0, -2, 3, 0}));
 }
 
-TEST(SampleDecoder, PredictorsOfEveryOrderUseTheHistoryAcrossBlocks) {
-    // Block 1 (order 0): 100, 200, 50 as residuals; then one sample per order with a
-    // zero residual, each block continuing from the previous output.
-    // 100 -> v 200: 7 zeros, 11001001; 200 -> v 400: 8 zeros, 110010001; 50 -> v 100: 6 zeros,
-    // 1100101
-    const std::string first = "0000000 11001001 00000000 110010001 000000 1100101";
-    auto out = decode(stream({{header(0, 0, false), first},
-                              {header(1, 0, false), "1 1 1"},
-                              {header(2, 0, false), "1 1 1"},
-                              {header(3, 0, false), "1 1 1"}}),
-                      3, 12);
-    EXPECT_EQ(out[0], 100);
-    EXPECT_EQ(out[1], 200);
-    EXPECT_EQ(out[2], 50);
-    // Order 1 repeats the last value.
-    EXPECT_EQ(out[3], 50);
-    EXPECT_EQ(out[4], 50);
-    EXPECT_EQ(out[5], 50);
-    // Order 2 continues the line through the last two values: flat here.
-    EXPECT_EQ(out[6], 50);
-    // Order 3 from 50, 50, 50: 50.
-    EXPECT_EQ(out[9], 50);
-}
-
 TEST(SampleDecoder, SecondAndThirdOrderPredictions) {
     // 0, 10, 30 with order 0, then order 2 with zero residuals: 2*30-10 = 50, 2*50-30 = 70.
     // 10 -> v 20: 4 zeros, 10101; 30 -> v 60: 5 zeros, 111101
