@@ -1,0 +1,221 @@
+#include "sequencer/RenderTestSupport.h"
+
+#include "bank/BankPacker.h"
+#include "bank/Csf2file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+namespace korvelt::test {
+namespace {
+
+// The first control block of every note is silent: its gain is computed before the volume
+// envelope's first tick. So a note that starts at frame F is first heard at F + 20.
+constexpr long kFirstBlock = 20;
+
+std::string oneNote(std::uint16_t division, std::uint32_t tick, int channel = 0, int key = 60,
+                    std::uint32_t length = 2000) {
+    MidiFileWriter midi(division);
+    auto& t = midi.addTrack();
+    t.note(tick, length, channel, key, 127);
+    return midi.bytes();
+}
+
+class RenderIntegration : public ::testing::Test {
+protected:
+    RenderRig rig;
+    const std::string bank = simpleBank(rampFrames(3 * 44100));
+};
+
+TEST_F(RenderIntegration, NoteOnLandsOnTheFrameAtOrJustBeforeItsExactTime) {
+    // 60 beats per minute by default: 100 ticks of a 96-tick quarter are 45937.5 frames.
+    EXPECT_EQ(rig.render(bank, oneNote(96, 100)).firstSound(), 45937 + kFirstBlock);
+    // 37 ticks: 16996.875 frames.
+    EXPECT_EQ(rig.render(bank, oneNote(96, 37)).firstSound(), 16996 + kFirstBlock);
+}
+
+TEST_F(RenderIntegration, NoteAtTickZeroIsHeardWithoutTheLookAheadDelay) {
+    const RenderedWave w = rig.render(bank, oneNote(480, 0));
+    EXPECT_EQ(w.firstSound(), kFirstBlock);
+    // Volume 100 of 127 (-20.76 cB), full velocity, centre pan: 0.5 of the sample's level.
+    const double gain = std::pow(10.0, -200.0 * std::log10(127.0 / 100.0) / 200.0) * 0.5;
+    const int sample = rampFrames(100)[kFirstBlock];
+    EXPECT_NEAR(w.samples[2 * kFirstBlock], sample * gain, 1.0);
+    EXPECT_EQ(w.samples[2 * kFirstBlock], w.samples[2 * kFirstBlock + 1]);
+}
+
+TEST_F(RenderIntegration, DefaultTempoIsSixtyBeatsPerMinuteScaledByTheTempoOption) {
+    EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 44100 + kFirstBlock);
+    rig.settings.tempoPercent = 100; // twice as long
+    EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 88200 + kFirstBlock);
+    rig.settings.tempoPercent = -50; // twice as fast
+    EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 22050 + kFirstBlock);
+}
+
+TEST_F(RenderIntegration, TempoEventsChangeTheRateFromTheirTickOn) {
+    MidiFileWriter midi(480);
+    auto& t = midi.addTrack();
+    t.tempo(0, 500000);   // 120 beats per minute from the start
+    t.tempo(480, 250000); // then 240
+    t.note(960, 500, 0, 60, 127);
+    EXPECT_EQ(rig.render(bank, midi.bytes()).firstSound(), 22050 + 11025 + kFirstBlock);
+}
+
+TEST_F(RenderIntegration, AMutedChannelIsSkippedEntirely) {
+    MidiFileWriter midi(480);
+    auto& t = midi.addTrack();
+    t.note(0, 480, 0, 60, 127);
+    t.note(240, 480, 1, 64, 100);
+    const std::string both = midi.bytes();
+    const RenderedWave alone = rig.render(bank, oneNote(480, 0, 0, 60, 480));
+
+    rig.settings.mixer[1].muted = true;
+    EXPECT_EQ(rig.render(bank, both).samples, alone.samples);
+    rig.settings.mixer[1].muted = false;
+    EXPECT_NE(rig.render(bank, both).samples, alone.samples);
+}
+
+TEST_F(RenderIntegration, TranspositionMovesMelodicKeysButNotPercussion) {
+    const RenderedWave key72 = rig.render(bank, oneNote(480, 0, 0, 72));
+    rig.settings.transposeSemitones = 12;
+    EXPECT_EQ(rig.render(bank, oneNote(480, 0, 0, 60)).samples, key72.samples);
+
+    // Channel 10 plays the kit without key tracking and is never transposed.
+    const RenderedWave drum = rig.render(bank, oneNote(480, 0, 9, 40));
+    rig.settings.transposeSemitones = 0;
+    EXPECT_EQ(rig.render(bank, oneNote(480, 0, 9, 40)).samples, drum.samples);
+    EXPECT_EQ(rig.render(bank, oneNote(480, 0, 9, 80)).samples, drum.samples);
+    EXPECT_NE(drum.samples, key72.samples);
+}
+
+TEST_F(RenderIntegration, TrailingSilenceIsLeftOutOfTheHeader) {
+    const RenderedWave w = rig.render(bank, oneNote(480, 0, 0, 60, 240));
+    ASSERT_GT(w.frames(), 0u);
+    // The data ends with the last sounding frame; the silent tail stays behind it.
+    EXPECT_TRUE(w.samples[w.samples.size() - 2] != 0 || w.samples.back() != 0);
+    EXPECT_GT(w.bytesAfterHeader, w.samples.size() * 2);
+    // The note lasts half a second (240 ticks) and stops at once when released.
+    EXPECT_NEAR(double(w.frames()), 22050.0 + kFirstBlock, 40.0);
+}
+
+TEST_F(RenderIntegration, ASecondRunOfTheSameFileRendersTheSame) {
+    MidiFileWriter midi(480);
+    auto& t = midi.addTrack();
+    t.controlChange(0, 0, 7, 80);
+    t.controlChange(0, 0, 64, 127); // held by the pedal to the end
+    t.note(0, 300, 0, 60, 100);
+    t.note(120, 300, 0, 67, 90);
+    t.controlChange(0, 0, 0, 5); // a bank that does not exist falls back to bank 0
+    t.programChange(0, 0, 0);
+    RenderRig twice;
+    const RenderedWave once = rig.render(bank, midi.bytes());
+    EXPECT_EQ(twice.render(bank, midi.bytes(), "bank.sf2", 2).samples, once.samples);
+    EXPECT_GT(once.peak, 0);
+}
+
+TEST_F(RenderIntegration, ProgressCountsWholeBlocksAndEndsOnce) {
+    // Seven seconds without tempo changes: two full blocks, the second found to run past
+    // the end only when it is full, so it is delivered with the tail.
+    MidiFileWriter midi(1);
+    midi.addTrack().note(0, 7, 0, 60, 127);
+    rig.render(bank, midi.bytes());
+    EXPECT_EQ(rig.progress, (std::vector<int>{71, 142}));
+
+    // A file without any channel event has no length: its progress is complete at once.
+    MidiFileWriter empty(480);
+    empty.addTrack().meta(0, 0x03, "Empty");
+    const RenderedWave silent = rig.render(bank, empty.bytes());
+    EXPECT_EQ(rig.progress, (std::vector<int>{100}));
+    EXPECT_EQ(silent.peak, 0);
+}
+
+TEST_F(RenderIntegration, DegenerateTimingIsBoundedInsteadOfHanging) {
+    // Division 0 and a set-tempo value of 0 would give infinite or zero rates.
+    MidiFileWriter zeroDivision(0);
+    zeroDivision.addTrack().note(0, 1, 0, 60, 127);
+    EXPECT_GT(rig.render(bank, zeroDivision.bytes()).peak, 0);
+
+    // At one microsecond per quarter note a tick is a few hundred-thousandths of a frame:
+    // 10 million ticks later is under half a second.
+    MidiFileWriter zeroTempo(480);
+    auto& t = zeroTempo.addTrack();
+    t.tempo(0, 0);
+    t.note(0, 10000000, 0, 60, 127);
+    RenderedWave w = rig.render(bank, zeroTempo.bytes());
+    EXPECT_GT(w.peak, 0);
+    EXPECT_LT(w.frames(), 44100u);
+
+    rig.settings.tempoPercent = -100;
+    w = rig.render(bank, oneNote(480, 0, 0, 60, 10000000));
+    EXPECT_GT(w.peak, 0);
+    EXPECT_LT(w.frames(), 44100u);
+}
+
+TEST_F(RenderIntegration, AbortStopsTheRunWithoutItsTail) {
+    MidiFileWriter midi(1);
+    midi.addTrack().note(0, 20, 0, 60, 127); // 20 seconds
+    const std::string bankPath = rig.dir.write("bank.sf2", bank);
+    const std::string midiPath = rig.dir.write("song.mid", midi.bytes());
+    auto sf2 = makeSoundBank(bankPath, rig.notifier, rig.engine->store);
+    sf2->rdfile();
+    Cmidfil file(midiPath, rig.notifier);
+    file.rdmidi();
+    RenderJob job(file);
+    Cwavfil wave(rig.dir.file("out.wav"), rig.notifier);
+    wave.openwr();
+    SequencerContext ctx{rig.settings,
+                         rig.notifier,
+                         *sf2,
+                         VoiceServices{rig.settings, rig.notifier, rig.engine->store,
+                                       rig.engine->rack.mixBus(), rig.engine->abortRequested},
+                         {}};
+    std::vector<int> progress;
+    job.run(ctx, rig.engine->rack, wave, [&](int p) {
+        progress.push_back(p);
+        rig.engine->abortRequested = true; // after the first block
+    });
+    wave.close();
+    rig.engine->abortRequested = false;
+    // One block was written (less the look-ahead it still holds); nothing after it.
+    EXPECT_EQ(progress, (std::vector<int>{25, 25}));
+    EXPECT_EQ(wave.frames(), 220500 - 131072);
+
+    // The next run starts again from the beginning and runs to the end.
+    Cwavfil again(rig.dir.file("again.wav"), rig.notifier);
+    again.openwr();
+    progress.clear();
+    job.run(ctx, rig.engine->rack, again, [&](int p) { progress.push_back(p); });
+    again.close();
+    EXPECT_EQ(progress, (std::vector<int>{25, 50, 75, 100}));
+}
+
+TEST_F(RenderIntegration, ASoundFontAndItsCompressedFormRenderTheSame) {
+    // A sample with some noise in it, so the packer has to code real residuals.
+    std::vector<std::int16_t> frames(30000);
+    std::uint32_t seed = 1;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        frames[i] = static_cast<std::int16_t>(8000 * std::sin(i * 0.05) + int(seed >> 22) - 512);
+    }
+    const std::string sf2Path = rig.dir.write("bank.sf2", simpleBank(frames));
+    auto source = makeSoundBank(sf2Path, rig.notifier, rig.engine->store);
+    ASSERT_TRUE(source->rdfile());
+    ASSERT_TRUE(BankPacker().pack(*source, rig.dir.file("bank.csf")).ok);
+    source.reset();
+
+    MidiFileWriter midi(480);
+    auto& t = midi.addTrack();
+    t.note(0, 300, 0, 60, 127);
+    t.note(100, 300, 0, 67, 80);
+    t.pitchBend(200, 0, 1500);
+    const std::string midiPath = rig.dir.write("song.mid", midi.bytes());
+    const RenderedWave fromSf2 = rig.renderWithBank(sf2Path, midiPath);
+    const RenderedWave fromCsf = rig.renderWithBank(rig.dir.file("bank.csf"), midiPath);
+    EXPECT_GT(fromSf2.peak, 0);
+    EXPECT_EQ(fromCsf.samples, fromSf2.samples);
+}
+
+} // namespace
+} // namespace korvelt::test

@@ -1,0 +1,138 @@
+#pragma once
+
+// Renders small MIDI files with small banks into WAVE files, as a conversion does, and
+// reads the result back for sample-exact checks.
+
+#include "app/RenderEngine.h"
+#include "app/Settings.h"
+#include "audio/Cwavfil.h"
+#include "bank/SoundBank.h"
+#include "midi/Cmidfil.h"
+#include "midi/MidiFileWriter.h"
+#include "platform/Notifier.h"
+#include "sequencer/RenderJob.h"
+#include "sequencer/SequencerContext.h"
+#include "support/Sf2Builder.h"
+#include "support/TempDir.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvelt::test {
+
+// Volume envelope generators.
+inline constexpr std::uint16_t kDelayVolEnv = 33;
+inline constexpr std::uint16_t kAttackVolEnv = 34;
+inline constexpr std::uint16_t kReleaseVolEnv = 38;
+
+// A zone that sounds at full level from its second control block on and stops at once
+// when released: delay and attack of 0 ticks, release of 0 ticks.
+inline std::vector<GenSpec> instantEnvelope() {
+    return {gen(kDelayVolEnv, -32768), gen(kAttackVolEnv, -32768), gen(kReleaseVolEnv, -32768)};
+}
+
+// A bank with one preset (bank 0, program 0) and one drum kit (bank 128, program 0), each
+// playing `frames` over every key, root key 60, at 44100 Hz, with the instant envelope.
+inline std::string simpleBank(const std::vector<std::int16_t>& frames) {
+    Sf2Builder b;
+    const int s = b.addSample({.name = "Tone", .frames = frames});
+    const int tone = b.addInstrument("Tone", {Sf2Builder::instrumentZone(s, instantEnvelope())});
+    b.addPreset("Tone", 0, 0, {Sf2Builder::presetZone(tone)});
+    b.addPreset("Kit", 128, 0, {Sf2Builder::presetZone(tone)});
+    return b.build();
+}
+
+// A ramp that never holds a zero frame, so the onset of a note is its first non-zero frame.
+inline std::vector<std::int16_t> rampFrames(std::size_t n) {
+    std::vector<std::int16_t> frames(n);
+    for (std::size_t i = 0; i < n; ++i)
+        frames[i] = static_cast<std::int16_t>(2000 + (i * 7) % 12000);
+    return frames;
+}
+
+struct RenderedWave {
+    std::vector<std::int16_t> samples; // interleaved left, right: the header's data only
+    std::size_t bytesAfterHeader = 0;  // what the file holds after the 44-byte header
+    int peak = 0;
+
+    std::size_t frames() const { return samples.size() / 2; }
+    // The first frame with a non-zero sample, or -1.
+    long firstSound() const {
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            if (samples[i] != 0)
+                return static_cast<long>(i / 2);
+        return -1;
+    }
+};
+
+// Everything one render needs, with the options set for exact numbers: no compressor, no
+// delay, no rescale, master volume 0 dB.
+class RenderRig {
+public:
+    RenderRig() {
+        settings.compressorLevel = 0;
+        settings.delayAmount = 0.0f;
+        settings.rescaleOutput = false;
+        engine = std::make_unique<RenderEngine>(settings, notifier);
+    }
+
+    // Writes the files, loads them and runs the render job `runs` times into the same
+    // WAVE file name; returns what the last run wrote.
+    RenderedWave render(const std::string& bankBytes, const std::string& midiBytes,
+                        const std::string& bankName = "bank.sf2", int runs = 1) {
+        const std::string bankPath = dir.write(bankName, bankBytes);
+        return renderWithBank(bankPath, dir.write("song.mid", midiBytes), runs);
+    }
+
+    RenderedWave renderWithBank(const std::string& bankPath, const std::string& midiPath,
+                                int runs = 1) {
+        auto bank = makeSoundBank(bankPath, notifier, engine->store);
+        bank->rdfile();
+        Cmidfil midi(midiPath, notifier);
+        midi.rdmidi();
+        RenderJob job(midi);
+        const std::string wavePath = dir.file("out.wav");
+        for (int run = 0; run < runs; ++run) {
+            Cwavfil wave(wavePath, notifier);
+            wave.openwr();
+            SequencerContext ctx{settings,
+                                 notifier,
+                                 *bank,
+                                 VoiceServices{settings, notifier, engine->store,
+                                               engine->rack.mixBus(), engine->abortRequested},
+                                 {}};
+            progress.clear();
+            job.run(ctx, engine->rack, wave, [this](int p) { progress.push_back(p); });
+            wave.close();
+            lastPeak = wave.peak();
+        }
+        return readWave(wavePath);
+    }
+
+    RenderedWave readWave(const std::string& path) const {
+        RenderedWave w;
+        const std::string bytes = TempDir::read(path);
+        if (bytes.size() < 44)
+            return w;
+        std::uint32_t dataSize = 0;
+        std::memcpy(&dataSize, bytes.data() + 40, 4);
+        w.bytesAfterHeader = bytes.size() - 44;
+        const std::size_t n = std::min<std::size_t>(dataSize, w.bytesAfterHeader) / 2;
+        w.samples.resize(n);
+        std::memcpy(w.samples.data(), bytes.data() + 44, n * 2);
+        w.peak = lastPeak;
+        return w;
+    }
+
+    TempDir dir;
+    Settings settings;
+    RecordingNotifier notifier;
+    std::unique_ptr<RenderEngine> engine;
+    std::vector<int> progress;
+    int lastPeak = 0;
+};
+
+} // namespace korvelt::test
