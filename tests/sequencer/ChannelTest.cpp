@@ -1,0 +1,267 @@
+#include "sequencer/RenderTestSupport.h"
+
+#include "sequencer/MidiChannel.h"
+#include "sequencer/ProgramNames.h"
+
+#include <gtest/gtest.h>
+
+namespace korvelt::test {
+namespace {
+
+constexpr std::uint16_t kExclusiveClass = 57;
+constexpr int kNoteOff = 8, kNoteOn = 9, kControl = 11, kProgram = 12, kBend = 14;
+
+// A bank with melodic presets in banks 0 and 8, drum kits 0, 16 and 24, a kit with two
+// hi-hats of one exclusive class, and a stereo piano made of a linked left/right pair.
+std::string channelBank() {
+    Sf2Builder b;
+    const int mono = b.addSample({.name = "Mono", .frames = rampFrames(44100)});
+    const int left =
+        b.addSample({.name = "L", .frames = rampFrames(44100), .sampleLink = 2, .sampleType = 4});
+    const int right =
+        b.addSample({.name = "R", .frames = rampFrames(44100), .sampleLink = 1, .sampleType = 2});
+    const int tone = b.addInstrument("Tone", {Sf2Builder::instrumentZone(mono)});
+    const int hats = b.addInstrument(
+        "Hats", {Sf2Builder::instrumentZone(mono, {keyRange(42, 42), gen(kExclusiveClass, 1)}),
+                 Sf2Builder::instrumentZone(mono, {keyRange(46, 46), gen(kExclusiveClass, 1)})});
+    const int piano =
+        b.addInstrument("Piano", {Sf2Builder::instrumentZone(left, {keyRange(0, 127)}),
+                                  Sf2Builder::instrumentZone(right, {keyRange(0, 127)})});
+    b.addPreset("Tone 0", 0, 0, {Sf2Builder::presetZone(tone)});
+    b.addPreset("Tone 25", 0, 25, {Sf2Builder::presetZone(tone)});
+    b.addPreset("Bank 8", 8, 0, {Sf2Builder::presetZone(tone)});
+    b.addPreset("Piano", 0, 1, {Sf2Builder::presetZone(piano)});
+    b.addPreset("Kit 0", 128, 0, {Sf2Builder::presetZone(hats)});
+    b.addPreset("Kit 16", 128, 16, {Sf2Builder::presetZone(tone)});
+    b.addPreset("Kit 24", 128, 24, {Sf2Builder::presetZone(tone)});
+    return b.build();
+}
+
+class Channel : public ::testing::Test {
+protected:
+    Channel() {
+        bank = makeSoundBank(rig.dir.write("bank.sf2", channelBank()), rig.notifier,
+                             rig.engine->store);
+        bank->rdfile();
+        ctx = std::make_unique<SequencerContext>(
+            SequencerContext{rig.settings,
+                             rig.notifier,
+                             *bank,
+                             VoiceServices{rig.settings, rig.notifier, rig.engine->store,
+                                           rig.engine->rack.mixBus(), rig.engine->abortRequested},
+                             {}});
+    }
+
+    std::vector<const Voice*> voices(const MidiChannel& channel) const {
+        std::vector<const Voice*> all;
+        if (channel.preset() != nullptr)
+            for (const auto& pz : channel.preset()->zones())
+                for (const auto& zone : pz.instrument->zones())
+                    for (const Voice* v : zone.activeVoices())
+                        all.push_back(v);
+        return all;
+    }
+    // Runs a few control blocks so envelopes move.
+    void render(MidiChannel& channel, int frames = 100) {
+        rig.engine->rack.mixBus().blockOffset = 0;
+        channel.renderVoices(*ctx, frames);
+    }
+    static bool releasing(const Voice* v) {
+        return v->volumeEnvelope().phase() >= EnvelopePhase::Release;
+    }
+
+    RenderRig rig;
+    std::unique_ptr<Csf2file> bank;
+    std::unique_ptr<SequencerContext> ctx;
+};
+
+TEST_F(Channel, AMissingProgramFallsBackToTheNextLowerBank) {
+    MidiChannel channel(0);
+    channel.handle(*ctx, kControl, 0, 8); // bank 8 has no program 25
+    channel.handle(*ctx, kProgram, 25, 0);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    EXPECT_EQ(channel.bank(), 0);
+    EXPECT_EQ(voices(channel).size(), 1u);
+}
+
+TEST_F(Channel, AMissingDrumKitFallsBackToTheNearestLowerKit) {
+    MidiChannel drums(MidiChannel::kPercussionChannel);
+    drums.handle(*ctx, kProgram, 25, 0);
+    drums.handle(*ctx, kNoteOn, 36, 100);
+    EXPECT_EQ(drums.program(), 24);
+    EXPECT_EQ(drums.bank(), 128);
+    // A bank select only cuts the notes; the next build forces bank 128 again.
+    drums.handle(*ctx, kControl, 0, 3);
+    EXPECT_TRUE(voices(drums).empty());
+    drums.handle(*ctx, kNoteOn, 36, 100);
+    EXPECT_EQ(drums.bank(), 128);
+}
+
+TEST_F(Channel, AMissingPresetIsReportedOnlyWhenErrorsAreShown) {
+    MidiChannel channel(0);
+    channel.handle(*ctx, kControl, 0, 0);
+    channel.handle(*ctx, kProgram, 90, 0); // bank 0 has no program 90, and nothing is below
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    EXPECT_TRUE(rig.notifier.messages().empty());
+    EXPECT_TRUE(voices(channel).empty());
+
+    rig.settings.showMidiErrors = true;
+    channel.handle(*ctx, kProgram, 90, 0);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    channel.handle(*ctx, kNoteOn, 62, 100); // one message per build, not per note
+    ASSERT_EQ(rig.notifier.messages().size(), 1u);
+    EXPECT_EQ(rig.notifier.messages()[0].title, "Invalid MIDI preset");
+    EXPECT_EQ(rig.notifier.messages()[0].text, "Bank number 0 doesn't have preset number 90");
+}
+
+TEST_F(Channel, AKeyStruckAgainEndsItsVoiceEvenUnderTheSustainPedal) {
+    MidiChannel channel(0);
+    channel.handle(*ctx, kControl, 64, 127);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    render(channel);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    auto v = voices(channel);
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_TRUE(releasing(v[0])); // the older voice
+    EXPECT_FALSE(releasing(v[1]));
+}
+
+TEST_F(Channel, SustainHoldsOnlyTheNotesSoundingWhenItGoesDown) {
+    MidiChannel channel(0);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    channel.handle(*ctx, kControl, 64, 127);
+    channel.handle(*ctx, kNoteOn, 64, 100);
+    render(channel);
+    channel.handle(*ctx, kNoteOff, 60, 0);
+    channel.handle(*ctx, kNoteOff, 64, 0);
+    auto v = voices(channel);
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_FALSE(releasing(v[0])); // held by the pedal
+    EXPECT_TRUE(releasing(v[1]));  // started with the pedal down: not held
+    channel.handle(*ctx, kControl, 64, 0);
+    EXPECT_TRUE(releasing(v[0]));
+
+    // All notes off releases whatever the pedals hold.
+    channel.handle(*ctx, kControl, 64, 127);
+    channel.handle(*ctx, kNoteOn, 67, 100);
+    render(channel);
+    channel.handle(*ctx, kControl, 64, 127);
+    channel.handle(*ctx, kNoteOff, 67, 0);
+    channel.handle(*ctx, kControl, 123, 0);
+    for (const Voice* voice : voices(channel))
+        EXPECT_TRUE(releasing(voice));
+}
+
+TEST_F(Channel, AClosedHiHatCutsTheOpenOne) {
+    MidiChannel drums(MidiChannel::kPercussionChannel);
+    drums.handle(*ctx, kNoteOn, 46, 100); // open
+    render(drums);
+    drums.handle(*ctx, kNoteOn, 42, 100); // closed, same exclusive class
+    auto v = voices(drums);
+    ASSERT_EQ(v.size(), 2u);
+    int released = 0;
+    for (const Voice* voice : v)
+        released += releasing(voice) ? 1 : 0;
+    EXPECT_EQ(released, 1);
+}
+
+TEST_F(Channel, AStereoPairPlaysAsTwoVoicesRenderedTogether) {
+    MidiChannel channel(0);
+    channel.handle(*ctx, kProgram, 1, 0);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    auto v = voices(channel);
+    ASSERT_EQ(v.size(), 2u);
+    const Voice* master = v[0]->partner() != nullptr ? v[0] : v[1];
+    const Voice* partner = master == v[0] ? v[1] : v[0];
+    EXPECT_EQ(master->partner(), partner);
+    EXPECT_EQ(partner->partner(), nullptr);
+    render(channel, 300);
+    // Both sides play in lockstep.
+    EXPECT_EQ(master->oscillator().position(), partner->oscillator().position());
+}
+
+TEST_F(Channel, AProgramChangeCutsEveryNoteAndForgetsTheControllers) {
+    MidiChannel channel(0);
+    channel.handle(*ctx, kControl, 7, 20);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    EXPECT_EQ(channel.preset()->zones()[0].instrument->zones()[0].volume_, 20);
+    channel.handle(*ctx, kProgram, 25, 0);
+    EXPECT_EQ(channel.preset(), nullptr);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    EXPECT_EQ(channel.preset()->zones()[0].instrument->zones()[0].volume_, 100);
+}
+
+TEST_F(Channel, ControllersSetTheZoneState) {
+    MidiChannel channel(0);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    const ZoneInstance& zone = channel.preset()->zones()[0].instrument->zones()[0];
+    channel.handle(*ctx, kControl, 10, 0);
+    EXPECT_EQ(zone.pan_, -500);
+    channel.handle(*ctx, kControl, 10, 127);
+    EXPECT_EQ(zone.pan_, 492);
+    channel.handle(*ctx, kControl, 91, 127);
+    EXPECT_EQ(zone.reverbSend_, 198);
+    EXPECT_NEAR(zone.attenuation(*ctx), 20.76, 0.01); // volume 100, expression 127
+    channel.handle(*ctx, kControl, 11, 0);
+    EXPECT_EQ(zone.attenuation(*ctx), 1000.0f);
+    channel.handle(*ctx, kControl, 11, 127);
+    channel.handle(*ctx, kControl, 7, 127);
+    rig.settings.mixer[0].volumeCb = 60; // the mixer's offset makes the channel louder
+    EXPECT_NEAR(zone.attenuation(*ctx), -60.0, 1e-4);
+
+    // Pitch bend sensitivity: RPN 0/0, data entry MSB 12 then LSB 0.
+    channel.handle(*ctx, kControl, 101, 0);
+    channel.handle(*ctx, kControl, 100, 0);
+    channel.handle(*ctx, kControl, 6, 12);
+    EXPECT_EQ(zone.pitchBendRange_, 200); // the MSB alone changes nothing
+    channel.handle(*ctx, kControl, 38, 0);
+    EXPECT_EQ(zone.pitchBendRange_, 1200);
+    channel.handle(*ctx, kBend, 0x7F, 0x7F); // 8191
+    EXPECT_EQ(zone.pitchOffset(), 1199);
+}
+
+TEST_F(Channel, APitchBendWithNoSoundingNoteDoesNotReachTheZones) {
+    MidiChannel channel(0);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    channel.handle(*ctx, kControl, 120, 0); // all sound off: the voice goes at once
+    EXPECT_TRUE(voices(channel).empty());
+    channel.handle(*ctx, kBend, 0, 0x60);
+    EXPECT_EQ(channel.preset()->zones()[0].instrument->zones()[0].pitchBend_, 0);
+}
+
+TEST_F(Channel, AnUnknownControllerIsReportedByEveryZoneOnlyWhenErrorsAreShown) {
+    MidiChannel drums(MidiChannel::kPercussionChannel); // kit 0: two zones
+    drums.handle(*ctx, kControl, 2, 5);
+    EXPECT_TRUE(rig.notifier.messages().empty());
+    rig.settings.showMidiErrors = true;
+    drums.handle(*ctx, kControl, 2, 5);
+    ASSERT_EQ(rig.notifier.messages().size(), 2u);
+    EXPECT_EQ(rig.notifier.messages()[0].title, "Invalid MIDI channel Control change");
+    EXPECT_EQ(rig.notifier.messages()[0].text, "Controller number: 2; Controller value: 5");
+}
+
+TEST(ProgramNames, LabelsJoinTheProgramsOfEachChannel) {
+    MidiFileWriter writer(480);
+    auto& t = writer.addTrack();
+    for (int program : {0, 48, 0, 73})
+        t.programChange(0, 2, program);
+    t.programChange(0, 3, 59);
+    t.programChange(0, 3, 56);
+    t.programChange(0, 4, 56);
+    t.programChange(0, 4, 59);
+    t.programChange(0, 9, 16);
+    TempDir dir;
+    RecordingNotifier notifier;
+    Cmidfil midi(dir.write("labels.mid", writer.bytes()), notifier);
+    ASSERT_TRUE(midi.rdmidi());
+    Settings settings;
+    labelMixerChannels(midi, settings);
+    EXPECT_EQ(settings.mixer[2].name, "Acoustic Grand Piano/String Ensemble 1/Flute");
+    EXPECT_EQ(settings.mixer[3].name, "Muted Trumpet");
+    EXPECT_EQ(settings.mixer[4].name, "Trumpet/Muted Trumpet");
+    EXPECT_EQ(settings.mixer[9].name, "Percussion");
+    EXPECT_EQ(settings.mixer[0].name, "");
+}
+
+} // namespace
+} // namespace korvelt::test
