@@ -85,6 +85,18 @@ InstrumentInstance::InstrumentInstance(SequencerContext& ctx, int channel, std::
             }
 }
 
+void PresetInstance::setRanges(PresetZoneInstance& zone, std::span<const Generator> generators) {
+    for (const Generator& g : generators) {
+        if (g.oper == kGenKeyRange) {
+            zone.keyLow = g.rangeLow();
+            zone.keyHigh = g.rangeHigh();
+        } else if (g.oper == kGenVelocityRange) {
+            zone.velocityLow = g.rangeLow();
+            zone.velocityHigh = g.rangeHigh();
+        }
+    }
+}
+
 PresetInstance::PresetInstance(SequencerContext& ctx, int channel, int bank, int program)
     : channel_(channel) {
     const int preset =
@@ -97,24 +109,42 @@ PresetInstance::PresetInstance(SequencerContext& ctx, int channel, int bank, int
         return;
     }
     const IndexRange bags = ctx.bank.presetZones(static_cast<std::size_t>(preset));
-    std::vector<std::span<const Generator>> zoneRanges;
+    auto instrumentGenerator = [](std::span<const Generator> generators) {
+        return std::find_if(generators.begin(), generators.end(),
+                            [](const Generator& g) { return g.oper == kGenInstrument; });
+    };
+    // The preset's global zone: a zone without an instrument (the last one counts).
     std::span<const Generator> global;
     bool hasGlobal = false;
     for (std::size_t bag = bags.first; bag < bags.last; ++bag) {
         const std::span<const Generator> generators = ctx.bank.presetZoneGenerators(bag);
-        auto instrument = std::find_if(generators.begin(), generators.end(),
-                                       [](const Generator& g) { return g.oper == kGenInstrument; });
-        if (instrument == generators.end()) {
-            global = generators; // the preset's global zone (the last one counts)
+        if (instrumentGenerator(generators) == generators.end()) {
+            global = generators;
             hasGlobal = true;
-            continue;
         }
+    }
+    // The global zone's key and velocity ranges are the default of every zone.
+    PresetZoneInstance defaults;
+    setRanges(defaults, global);
+
+    std::vector<std::span<const Generator>> zoneRanges;
+    for (std::size_t bag = bags.first; bag < bags.last; ++bag) {
+        const std::span<const Generator> generators = ctx.bank.presetZoneGenerators(bag);
+        auto instrument = instrumentGenerator(generators);
+        if (instrument == generators.end())
+            continue;
+        const auto own =
+            generators.first(static_cast<std::size_t>(instrument - generators.begin()));
         PresetZoneInstance zone;
+        zone.keyLow = defaults.keyLow;
+        zone.keyHigh = defaults.keyHigh;
+        zone.velocityLow = defaults.velocityLow;
+        zone.velocityHigh = defaults.velocityHigh;
+        setRanges(zone, own);
         zone.instrument = std::make_unique<InstrumentInstance>(
             ctx, channel, static_cast<std::uint16_t>(instrument->amount));
         zones_.push_back(std::move(zone));
-        zoneRanges.push_back(
-            generators.first(static_cast<std::size_t>(instrument - generators.begin())));
+        zoneRanges.push_back(own);
     }
     for (std::size_t i = 0; i < zones_.size(); ++i)
         for (ZoneInstance& zone : zones_[i].instrument->zones()) {
@@ -130,16 +160,27 @@ PresetInstance::PresetInstance(SequencerContext& ctx, int channel, int bank, int
 
 void PresetInstance::dispatch(SequencerContext& ctx, int command, int data1, int data2) {
     int key = data1;
-    if (channel_ != kPercussionChannel && (command == 8 || command == 9))
-        key += ctx.settings.transposeSemitones;
+    if (channel_ != kPercussionChannel && (command == 8 || command == 9)) {
+        // A note off is transposed as its note on was, so it reaches the note's voices
+        // even when the option changed in between.
+        int& applied = noteTransposition_[static_cast<std::size_t>(data1 & 0xFF)];
+        if (command == 9 && data2 != 0)
+            applied = ctx.settings.transposeSemitones;
+        key += applied;
+    }
 
     if (command == 9 || command == 11) {
-        for (PresetZoneInstance& pz : zones_)
+        const bool noteOn = command == 9 && data2 != 0;
+        for (PresetZoneInstance& pz : zones_) {
+            // A note starts voices only in the preset zones whose ranges take it.
+            if (noteOn && !pz.accepts(key, data2))
+                continue;
             for (ZoneInstance& zone : pz.instrument->zones()) {
                 const int exclusiveClass = zone.handle(ctx, command, key, data2);
                 if (exclusiveClass != 0)
                     releaseClass(exclusiveClass, &zone);
             }
+        }
     } else {
         // Note off, pressure and pitch bend only reach the parts that have voices.
         for (PresetZoneInstance& pz : zones_) {

@@ -2,6 +2,7 @@
 
 #include "sequencer/ZoneInstance.h"
 
+#include <array>
 #include <memory>
 #include <span>
 #include <vector>
@@ -26,10 +27,19 @@ private:
     std::vector<ZoneInstance> zones_;
 };
 
-// One zone of the preset that names an instrument.
+// One zone of the preset that names an instrument, with the keys and velocities it takes:
+// a note starts voices only in the preset zones whose ranges accept it, as SoundFont banks
+// split the keyboard or the velocity among instruments at preset level.
 struct PresetZoneInstance {
     std::unique_ptr<InstrumentInstance> instrument;
     int soundingCount = 0;
+    int keyLow = 0, keyHigh = 127;
+    int velocityLow = 0, velocityHigh = 127;
+
+    bool accepts(int key, int velocity) const noexcept {
+        return key >= keyLow && key <= keyHigh && velocity >= velocityLow &&
+               velocity <= velocityHigh;
+    }
 };
 
 // The preset a channel plays: a tree of its preset zones, their instruments' zones and the
@@ -51,12 +61,16 @@ public:
     const std::vector<PresetZoneInstance>& zones() const noexcept { return zones_; }
 
 private:
+    static void setRanges(PresetZoneInstance& zone, std::span<const Generator> generators);
     void releaseClass(int exclusiveClass, const ZoneInstance* except);
     void recount() noexcept;
 
     int channel_;
     int soundingCount_ = 0;
     std::vector<PresetZoneInstance> zones_; // reverse of the file order
+    // The transposition each key's last note on was played with, so that its note off
+    // reaches the same voices even when the option changes in between.
+    std::array<int, 256> noteTransposition_{};
 };
 
 } // namespace korvelt
