@@ -36,6 +36,7 @@ void BatchFlow::command() {
         // Abort: the render's end is then handled like a single conversion's.
         flow_.setRunState(RunState::Converting);
         flow_.abort();
+        current_ = -1;
         return;
     }
     if (flow_.runState() != RunState::Idle)
@@ -50,6 +51,8 @@ void BatchFlow::command() {
 }
 
 bool BatchFlow::run(const std::string& path) {
+    if (flow_.runState() != RunState::Idle)
+        return false;
     int fd = file::openRead(path);
     if (fd < 0) {
         notifier_.show(Severity::Warning, "Batch file error",
@@ -57,9 +60,12 @@ bool BatchFlow::run(const std::string& path) {
                        "try again");
         return false;
     }
+    // A batch file is a list of names; one larger than any such list is not read into
+    // memory at all.
     const std::int64_t length = file::size(fd);
-    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    const bool complete = length >= 0 && file::readExact(fd, text.data(), text.size());
+    const bool fits = length >= 0 && length <= kMaxFileBytes;
+    std::string text(fits ? static_cast<std::size_t>(length) : 0, '\0');
+    const bool complete = fits && file::readExact(fd, text.data(), text.size());
     file::close(fd);
     if (!complete) {
         notifier_.show(Severity::Warning, "Batch file error",
@@ -101,10 +107,12 @@ void BatchFlow::startBatchJob() {
         return jobError(kBankFailedText);
     if (!flow_.readMidiFile(flow_.currentMidiFile()))
         return jobError(kMidiFailedText);
+    // The loaded file gets its render job and mixer labels at once: should its output not
+    // open, the window still holds a loaded MIDI file that Convert can render.
+    flow_.prepareRenderJob();
     flow_.replaceWaveFile(flow_.currentOutputFile());
     if (!flow_.waveFile()->openwr())
         return jobError(kWaveFailedText);
-    flow_.prepareRenderJob();
     flow_.startRenderThread();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/BatchFile.h"
 
+#include <cstdint>
 #include <string>
 
 namespace korvelt {
@@ -22,9 +23,13 @@ public:
 
     // The Batch button: choose and run a batch file when idle, abort a running batch.
     void command();
-    // Reads, parses and starts the batch file at `path` (the steps after the file dialog).
-    // Returns whether jobs were started.
+    // Reads, parses and starts the batch file at `path` (the steps after the file dialog),
+    // when idle. Returns whether the run started (its first job may still fail to start).
     bool run(const std::string& path);
+
+    // The largest batch file read: 64 MiB, some hundred thousand lines. A larger file
+    // gets the message of a file that cannot be read.
+    static constexpr std::int64_t kMaxFileBytes = std::int64_t(64) << 20;
 
     const BatchFile& file() const noexcept { return file_; }
     int jobsDone() const noexcept { return jobsDone_; }

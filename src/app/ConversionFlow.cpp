@@ -16,6 +16,7 @@
 #include "sequencer/RenderJob.h"
 #include "sequencer/SequencerContext.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -150,7 +151,7 @@ bool ConversionFlow::startConversion() {
         warn("No MIDI file", kNoMidiText);
         return false;
     }
-    if (!midi_->loaded()) {
+    if (!midi_->loaded() || !job_) {
         warn("MIDI file not loaded", kMidiNotLoadedText);
         return false;
     }
@@ -216,6 +217,17 @@ void ConversionFlow::renderThreadMain() {
 
 void ConversionFlow::waitForRender() {
     dispatcher_.processUntil([this] { return !renderRunning_; });
+    if (renderRunning_) {
+        // The dispatcher has been shut down (the window is going): the render thread's
+        // reports now return without being handled, so the thread runs to its end by
+        // itself. It must end before the bank, the job and the file it uses go; the file
+        // is then closed here, without a report, so its header matches what was written.
+        if (renderThread_.joinable())
+            renderThread_.join();
+        renderRunning_ = false;
+        if (wave_)
+            wave_->close();
+    }
     joinRetired();
 }
 
@@ -240,8 +252,10 @@ void ConversionFlow::closeWindow(const std::function<void()>& shutdownPlayer) {
 }
 
 void ConversionFlow::onRenderProgress(int percent) {
+    // The bar's range is 0 to 100, and a piece shorter than one block reports more than
+    // 100 after it; 0 shows as 1 so that a started run never looks idle.
     if (runState_ == RunState::Converting)
-        view_.setProgress(percent == 0 ? 1 : percent);
+        view_.setProgress(std::clamp(percent, 1, 100));
 }
 
 void ConversionFlow::onRenderFinished() {
@@ -267,14 +281,14 @@ void ConversionFlow::onRenderFinished() {
             engine_.abortRequested = true;
         }
     }
+    if (renderFinishedHook)
+        renderFinishedHook();
     if (runState_ == RunState::Batch && batchContinuation) {
         batchContinuation();
     } else {
         runState_ = RunState::Idle;
         restoreIdleControls();
     }
-    if (renderFinishedHook)
-        renderFinishedHook();
 }
 
 void ConversionFlow::restoreIdleControls() {

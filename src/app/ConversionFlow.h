@@ -80,7 +80,9 @@ public:
     void abort();
     // Starts the render thread for the current job, bank and WAVE file.
     void startRenderThread();
-    // Waits for the render thread's end while its reports are handled.
+    // Waits for the render thread's end while its reports are handled. Should the
+    // dispatcher be shut down meanwhile, the reports go unhandled: the thread is then
+    // joined and the WAVE file closed without a report.
     void waitForRender();
     bool renderRunning() const noexcept { return renderRunning_; }
 
@@ -97,7 +99,9 @@ public:
 
     // Run when a render finishes while the state is Batch (the batch goes on from there).
     std::function<void()> batchContinuation;
-    // Called after a render's finished report has been handled completely.
+    // Called when a render has ended, once its WAVE file is closed and its report shown
+    // (lastOutcome() tells how it went), before the window goes idle or a batch goes on
+    // with its next job.
     std::function<void()> renderFinishedHook;
 
     // How the last render ended, for the command line.

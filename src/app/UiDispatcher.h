@@ -21,7 +21,8 @@ public:
     // Queues `call` to run on the user-interface thread and returns at once (notifications
     // of the audio device). Calls queued after shutdown are dropped.
     virtual void post(std::function<void()> call) = 0;
-    // On the user-interface thread: runs handed-over calls until `done` returns true.
+    // On the user-interface thread: runs handed-over calls until `done` returns true, or
+    // until the dispatcher has been shut down.
     virtual void processUntil(const std::function<bool()>& done) = 0;
 };
 
