@@ -202,12 +202,15 @@ void PresetInstance::releaseClass(int exclusiveClass, const ZoneInstance* except
 }
 
 void PresetInstance::render(SequencerContext& ctx, int frames) noexcept {
-    for (PresetZoneInstance& pz : zones_) {
-        if (pz.soundingCount == 0)
-            continue;
-        for (ZoneInstance& zone : pz.instrument->zones())
-            if (zone.soundingCount() != 0)
-                zone.render(ctx, frames);
+    {
+        VoicePairs pairs(ctx.bus(), frames);
+        for (PresetZoneInstance& pz : zones_) {
+            if (pz.soundingCount == 0)
+                continue;
+            for (ZoneInstance& zone : pz.instrument->zones())
+                if (zone.soundingCount() != 0)
+                    zone.render(ctx, frames, pairs);
+        }
     }
     recount();
 }

@@ -248,7 +248,7 @@ bool ZoneInstance::heldByPartnerMaster(const Voice* voice) const noexcept {
     return false;
 }
 
-void ZoneInstance::render(SequencerContext& ctx, int frames) noexcept {
+void ZoneInstance::render(SequencerContext& ctx, int frames, VoicePairs& pairs) noexcept {
     MixBus& bus = ctx.bus();
     for (std::size_t i = active_.size(); i-- > 0;) {
         Voice* voice = active_[i];
@@ -263,11 +263,15 @@ void ZoneInstance::render(SequencerContext& ctx, int frames) noexcept {
         }
         if (isLeftSide())
             continue; // rendered by its master
-        bus.mixPosition = bus.blockOffset;
-        if (partner_ != nullptr)
+        if (partner_ != nullptr) {
+            // The master stops its partner when it ends, which the left side's walk must
+            // see in order: so what waits renders first, and the pair at once.
+            pairs.flush();
+            bus.mixPosition = bus.blockOffset;
             voice->renderStereo(frames);
-        else
-            voice->render(frames);
+        } else {
+            pairs.add(*voice);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bank/BankRecords.h"
+#include "effects/MixBus.h"
 #include "voice/Voice.h"
 
 #include <memory>
@@ -10,6 +11,40 @@
 namespace korvelt {
 
 struct SequencerContext;
+
+// Voices of one render call (all starting at the same frame of the bus, for the same
+// number of frames) rendered two at a time, in the order they come: the bus receives
+// exactly what rendering them one after the other gives.
+class VoicePairs {
+public:
+    VoicePairs(MixBus& bus, int frames) noexcept : bus_(bus), frames_(frames) {}
+    ~VoicePairs() { flush(); }
+    VoicePairs(const VoicePairs&) = delete;
+    VoicePairs& operator=(const VoicePairs&) = delete;
+
+    void add(Voice& voice) noexcept {
+        if (pending_ == nullptr) {
+            pending_ = &voice;
+            return;
+        }
+        bus_.mixPosition = bus_.blockOffset;
+        Voice::renderPair(*pending_, voice, frames_);
+        pending_ = nullptr;
+    }
+    // Renders a voice still waiting for its pair.
+    void flush() noexcept {
+        if (pending_ != nullptr) {
+            bus_.mixPosition = bus_.blockOffset;
+            pending_->render(frames_);
+            pending_ = nullptr;
+        }
+    }
+
+private:
+    MixBus& bus_;
+    int frames_;
+    Voice* pending_ = nullptr;
+};
 
 // One instrument zone of a channel's current preset: its key and velocity ranges, its
 // sample, the generator ranges its voices are built from, the channel's controller state
@@ -24,8 +59,10 @@ public:
     int handle(SequencerContext& ctx, int command, int key, int data2);
     // Releases every active voice at once (exclusive class of another zone).
     void releaseAll();
-    // Recycles ended voices and renders the others for `frames` frames.
-    void render(SequencerContext& ctx, int frames) noexcept;
+    // Recycles ended voices and renders the others for `frames` frames. Voices without a
+    // partner may be handed to `pairs` to render two at a time; a stereo pair renders at
+    // once, after what `pairs` holds.
+    void render(SequencerContext& ctx, int frames, VoicePairs& pairs) noexcept;
 
     int soundingCount() const noexcept { return static_cast<int>(active_.size()); }
     bool hasSample() const noexcept { return sample_ != nullptr; }

@@ -282,30 +282,107 @@ int Voice::renderOwnBlock(float* out, int frames, int fill) noexcept {
 
 // The abort flag is tested once per block of 20 frames rather than before every frame:
 // a block is at most 0.45 ms of sound.
+int Voice::renderBlock(int frames, int at) noexcept {
+    oscillator_.updatePitchModulation();
+    amplifier_.updateGain();
+    float s[kBlock];
+    const int produced = renderOwnBlock(s, frames);
+    mixMono(s, produced, at);
+    return produced;
+}
+
+void Voice::endBlock() noexcept {
+    controlTick(true);
+    if (volumeEnvelope_.isFinished())
+        oscillator_.stop();
+}
+
+void Voice::renderRest(int at, int done, int frames) noexcept {
+    while (done < frames && blockCanStart()) {
+        const int produced = renderBlock(std::min(kBlock, frames - done), at);
+        at += produced;
+        done += produced;
+        endBlock();
+    }
+    services_.bus.mixPosition = at;
+    if (oscillator_.isStopped())
+        oscillator_.releaseData();
+}
+
 void Voice::render(int frames) noexcept {
-    MixBus& bus = services_.bus;
-    int at = bus.mixPosition;
+    const int at = services_.bus.mixPosition;
+    if (at < 0 || at >= MixBus::kBlockFrames)
+        return;
+    renderRest(at, 0, std::min(frames, MixBus::kBlockFrames - at));
+}
+
+void Voice::renderPair(Voice& a, Voice& b, int frames) noexcept {
+    int at = a.services_.bus.mixPosition;
     if (at < 0 || at >= MixBus::kBlockFrames)
         return;
     frames = std::min(frames, MixBus::kBlockFrames - at);
     int done = 0;
-    while (done < frames) {
-        if (oscillator_.isStopped() || services_.abortRequested.load(std::memory_order_relaxed))
-            break;
-        oscillator_.updatePitchModulation();
-        amplifier_.updateGain();
-        float s[kBlock];
-        const int produced = renderOwnBlock(s, std::min(kBlock, frames - done));
-        mixMono(s, produced, at);
-        at += produced;
-        done += produced;
-        controlTick(true);
-        if (volumeEnvelope_.isFinished())
-            oscillator_.stop();
+    while (done < frames && a.blockCanStart() && b.blockCanStart()) {
+        const int n = std::min(kBlock, frames - done);
+        if (!a.oscillator_.canRenderInterpolated(n) || !b.oscillator_.canRenderInterpolated(n)) {
+            // An end, a loop point or a direct copy in this block: one voice at a time.
+            const int producedA = a.renderBlock(n, at);
+            const int producedB = b.renderBlock(n, at);
+            a.endBlock();
+            b.endBlock();
+            if (producedA < n || producedB < n) {
+                // A voice stopped within the block; the other goes on alone.
+                if (producedA == n)
+                    a.renderRest(at + n, done + n, frames);
+                if (producedB == n)
+                    b.renderRest(at + n, done + n, frames);
+                return;
+            }
+        } else {
+            a.oscillator_.updatePitchModulation();
+            a.amplifier_.updateGain();
+            b.oscillator_.updatePitchModulation();
+            b.amplifier_.updateGain();
+            float sa[kBlock], sb[kBlock];
+            renderInterpolatedPair(a, sa, b, sb, n);
+            a.mixMono(sa, n, at);
+            b.mixMono(sb, n, at);
+            a.endBlock();
+            b.endBlock();
+        }
+        at += n;
+        done += n;
     }
-    bus.mixPosition = at;
-    if (oscillator_.isStopped())
-        oscillator_.releaseData();
+    // One of them stopped (or the abort came): the other goes on alone.
+    a.renderRest(at, done, frames);
+    b.renderRest(at, done, frames);
+}
+
+void Voice::renderInterpolatedPair(Voice& a, float* sa, Voice& b, float* sb, int frames) noexcept {
+    LowPassFilter& fa = a.filter_;
+    LowPassFilter& fb = b.filter_;
+    const auto plain = [](double x) { return x; };
+    if (fa.isOn() && fb.isOn()) {
+        LowPassFilter::Kernel ka = fa.kernel(), kb = fb.kernel();
+        SampleOscillator::renderInterpolatedPair(
+            a.oscillator_, sa, [&ka](double x) { return ka(x); }, b.oscillator_, sb,
+            [&kb](double x) { return kb(x); }, frames);
+        fa.keep(ka);
+        fb.keep(kb);
+    } else if (fa.isOn()) {
+        LowPassFilter::Kernel ka = fa.kernel();
+        SampleOscillator::renderInterpolatedPair(
+            a.oscillator_, sa, [&ka](double x) { return ka(x); }, b.oscillator_, sb, plain, frames);
+        fa.keep(ka);
+    } else if (fb.isOn()) {
+        LowPassFilter::Kernel kb = fb.kernel();
+        SampleOscillator::renderInterpolatedPair(
+            a.oscillator_, sa, plain, b.oscillator_, sb, [&kb](double x) { return kb(x); }, frames);
+        fb.keep(kb);
+    } else {
+        SampleOscillator::renderInterpolatedPair(a.oscillator_, sa, plain, b.oscillator_, sb, plain,
+                                                 frames);
+    }
 }
 
 void Voice::renderStereo(int frames) noexcept {

@@ -44,6 +44,11 @@ public:
                int channelChorus, int channelPan, bool keyTracking, bool sostenuto, bool softPedal);
     // Adds up to `frames` frames into the bus from bus.mixPosition on, advancing it.
     void render(int frames) noexcept;
+    // Two voices without partners over the same frames of the bus, from bus.mixPosition
+    // on: each gets exactly what its render() gives, and every frame of the bus receives
+    // a's sound before b's, as when a renders before b. Rendered block by block in
+    // lockstep, which lets the two voices' per-frame work overlap.
+    static void renderPair(Voice& a, Voice& b, int frames) noexcept;
     // The same for the master of a stereo pair (this voice plays the right-hand sample,
     // partner() the left-hand one in lockstep). Without a partner it is render().
     void renderStereo(int frames) noexcept;
@@ -92,6 +97,19 @@ private:
     void updatePanGains() noexcept;
     float sendLevel(float amount, std::int32_t send, int channelSend) const noexcept;
     void controlTick(bool tickVibrato) noexcept;
+    static void renderInterpolatedPair(Voice& a, float* sa, Voice& b, float* sb,
+                                       int frames) noexcept;
+    // One control block of render(): `frames` (at most 20) frames mixed at `at`; returns
+    // the frames produced.
+    int renderBlock(int frames, int at) noexcept;
+    // The end of a control block: the tick, and the stop when the volume envelope is done.
+    void endBlock() noexcept;
+    // render() from `at` for `frames` frames, `done` of them already rendered.
+    void renderRest(int at, int done, int frames) noexcept;
+    bool blockCanStart() const noexcept {
+        return !oscillator_.isStopped() &&
+               !services_.abortRequested.load(std::memory_order_relaxed);
+    }
     // The oscillator's next frames through the filter (when on), as floats; frames from
     // the one after the oscillator stops up to `fill` are its silence through the filter.
     int renderOwnBlock(float* out, int frames, int fill = 0) noexcept;
