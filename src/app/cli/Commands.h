@@ -13,6 +13,8 @@ inline constexpr int kExitUsage = 2;   // bad usage or an out-of-range value
 int runInfo(const std::vector<std::string>& args);
 int runPack(const std::vector<std::string>& args);
 int runConvert(const std::vector<std::string>& args);
+int runBatch(const std::vector<std::string>& args);
+int runPlay(const std::vector<std::string>& args);
 
 // `info` for one file of each kind.
 int runMidiInfo(const std::string& path);

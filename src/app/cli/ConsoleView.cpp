@@ -22,6 +22,11 @@ ConsoleView::~ConsoleView() {
 void ConsoleView::setProgress(int percent) {
     if (!showProgress_ || percent == lastPercent_)
         return;
+    if (percent == 0 && barShown_) {
+        barShown_ = false;
+        finishLine();
+        return;
+    }
     lastPercent_ = percent;
     const int shown = std::clamp(percent, 0, 100);
     constexpr int kWidth = 30;
@@ -31,6 +36,7 @@ void ConsoleView::setProgress(int percent) {
     std::fprintf(stderr, "\r%s [%s] %3d%%", label_.c_str(), bar.c_str(), shown);
     std::fflush(stderr);
     lineOpen_ = true;
+    barShown_ = true;
 }
 
 void ConsoleView::finishLine() {
@@ -39,6 +45,15 @@ void ConsoleView::finishLine() {
         std::fflush(stderr);
         lineOpen_ = false;
     }
+    lastPercent_ = -1; // a bar drawn afterwards starts a new line
+}
+
+void ConsoleNotifier::show(Severity severity, const std::string& title, const std::string& text) {
+    dispatcher_.invokeAndWait([&] {
+        view_.finishLine();
+        out_.show(severity, title, text);
+        ++count_;
+    });
 }
 
 std::optional<FileChoice> ConsoleView::chooseFile(const FileDialogRequest&) {

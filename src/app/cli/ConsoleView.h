@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/MainView.h"
+#include "app/UiDispatcher.h"
+#include "platform/Notifier.h"
 
 #include <optional>
 #include <string>
@@ -9,7 +11,9 @@ namespace korvelt::cli {
 
 // The main window's view for the command line: control texts and states go nowhere, the
 // progress goes to a bar on standard error (only while that is a terminal and not
-// silenced), and a file dialog answers with the file named on the command line.
+// silenced), and a file dialog answers with the file named on the command line. A progress
+// of 0 after the bar has been drawn is the end of a run (a batch or playback going idle):
+// it ends the bar's line instead of drawing an empty bar.
 class ConsoleView final : public MainView {
 public:
     ConsoleView(bool showProgress, std::string label);
@@ -36,7 +40,28 @@ private:
     std::string label_;
     std::optional<std::string> nextAnswer_;
     bool lineOpen_ = false;
+    bool barShown_ = false; // a bar has been drawn in this run
     int lastPercent_ = -1;
+};
+
+// Messages for the terminal: each one a block on standard error (the title, ": ", the
+// text), after the progress bar's line has been ended. A message raised on another thread
+// (the render thread's MIDI and bank errors) is handed to the user-interface thread, and
+// its sender waits, as it would for a message box.
+class ConsoleNotifier final : public Notifier {
+public:
+    ConsoleNotifier(UiDispatcher& dispatcher, ConsoleView& view)
+        : dispatcher_(dispatcher), view_(view) {}
+
+    void show(Severity severity, const std::string& title, const std::string& text) override;
+    // How many messages have been shown.
+    int count() const noexcept { return count_; }
+
+private:
+    UiDispatcher& dispatcher_;
+    ConsoleView& view_;
+    StderrNotifier out_;
+    int count_ = 0; // user-interface thread only
 };
 
 // Whether standard error is a terminal.

@@ -7,12 +7,12 @@
 #include "app/cli/ConsoleView.h"
 #include "app/cli/InterruptWatcher.h"
 #include "app/cli/OptionParser.h"
+#include "app/cli/RenderOptions.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <sstream>
 
 namespace korvelt::cli {
@@ -26,22 +26,9 @@ const char* const kConvertUsage =
     "  -b, --bank FILE            sound bank (.sf2 or .csf; default: the default sound bank)\n"
     "  -o, --output FILE          WAVE file (default: the MIDI file's name with .wav)\n"
     "\n"
-    "Options (defaults in brackets):\n"
-    "  --tempo PERCENT            tempo change, positive slower, negative faster (-99..1000) [0]\n"
-    "  --transpose SEMITONES      half tones added to every key but channel 10's (-127..127) [0]\n"
-    "  --reverb-room X            reverb room size, 0 small room .. 1 concert hall [0.5]\n"
-    "  --reverb-damping PERCENT   reverb damping (0..100) [50]\n"
-    "  --reverb-amount X          added to every voice's reverb send (-1..1) [0]\n"
-    "  --chorus-amount X          added to every voice's chorus send (-1..1) [0]\n"
-    "  --master-volume DB         master volume (-20..20) [0]\n"
-    "  --compressor DB            compressor level, 0 turns it off (0..20) [8]\n"
-    "  --delay-time MS            echo delay time (1..1000) [20]\n"
-    "  --delay-modulation MS      depth of the delay time's sweep (0..20) [0]\n"
-    "  --delay-feedback X         echo feedback (0..0.9) [0]\n"
-    "  --delay-amount X           echo share of the output, 0 turns it off (0..1) [0.5]\n"
-    "  --delay-spread MS          added to the right channel's delay time (0..40) [8]\n"
-    "  --no-rescale               do not rescale the WAVE file to full scale afterwards\n"
-    "  --show-midi-errors         report errors in the MIDI file and the sound bank\n"
+    "Options (defaults in brackets):\n";
+
+const char* const kConvertUsageEnd =
     "\n"
     "Mixer (MIDI channels 1-16):\n"
     "  --mute LIST                mute channels, e.g. --mute 2,10\n"
@@ -54,46 +41,13 @@ const char* const kConvertUsage =
     "Exit status: 0 when the WAVE file was written, 1 when a check, a read, a write or the\n"
     "rescale failed (or the conversion was interrupted), 2 for bad usage.\n";
 
-// One option that sets a Settings field from a number within a range.
-struct NumericOption {
-    const char* name;
-    double low;
-    double high;
-    bool integer;
-    std::function<void(Settings&, double)> apply;
-};
-
-const std::vector<NumericOption>& numericOptions() {
-    static const std::vector<NumericOption> options = {
-        {"--tempo", -99, 1000, true, [](Settings& s, double v) { s.tempoPercent = int(v); }},
-        {"--transpose", -127, 127, true,
-         [](Settings& s, double v) { s.transposeSemitones = int(v); }},
-        {"--reverb-room", 0, 1, false, [](Settings& s, double v) { s.reverbRoomSize = float(v); }},
-        {"--reverb-damping", 0, 100, true, [](Settings& s, double v) { s.reverbDamping = int(v); }},
-        {"--reverb-amount", -1, 1, false, [](Settings& s, double v) { s.reverbAmount = float(v); }},
-        {"--chorus-amount", -1, 1, false, [](Settings& s, double v) { s.chorusAmount = float(v); }},
-        {"--master-volume", -20, 20, true,
-         [](Settings& s, double v) { s.masterVolumeDb = int(v); }},
-        {"--compressor", 0, 20, true, [](Settings& s, double v) { s.compressorLevel = int(v); }},
-        {"--delay-time", 1, 1000, true, [](Settings& s, double v) { s.delayTimeMs = int(v); }},
-        {"--delay-modulation", 0, 20, true,
-         [](Settings& s, double v) { s.delayModulationMs = int(v); }},
-        {"--delay-feedback", 0, 0.9, false,
-         [](Settings& s, double v) { s.delayFeedback = float(v); }},
-        {"--delay-amount", 0, 1, false, [](Settings& s, double v) { s.delayAmount = float(v); }},
-        {"--delay-spread", 0, 40, true,
-         [](Settings& s, double v) { s.delayStereoSpreadMs = int(v); }},
-    };
-    return options;
-}
-
 struct ConvertArguments {
     std::string midi;
     std::string bank;
     std::string output;
     bool quiet = false;
-    std::vector<std::function<void(Settings&)>> settings; // in the order given
-    std::vector<int> muted;                               // channel indices
+    RenderOptions render;
+    std::vector<int> muted; // channel indices
     int solo = -1;
     std::vector<std::pair<int, int>> volumes; // channel index, centibels
 };
@@ -124,20 +78,27 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, ConvertA
         }
         if (name == "-h" || name == "--help") {
             std::fputs(kConvertUsage, stdout);
+            std::fputs(RenderOptions::kHelp, stdout);
+            std::fputs(kConvertUsageEnd, stdout);
             return kExitOk;
         }
-        if (name == "-q" || name == "--quiet" || name == "--no-rescale" ||
-            name == "--show-midi-errors") {
+        if (name == "-q" || name == "--quiet") {
             if (parser.hasInlineValue())
                 return usageError("option " + name + " takes no value");
-            if (name == "--no-rescale")
-                out.settings.push_back([](Settings& s) { s.rescaleOutput = false; });
-            else if (name == "--show-midi-errors")
-                out.settings.push_back([](Settings& s) { s.showMidiErrors = true; });
-            else
-                out.quiet = true;
+            out.quiet = true;
             continue;
         }
+        std::string error;
+        const RenderOptions::Taken taken = out.render.take(parser, error);
+        if (taken == RenderOptions::Taken::Error)
+            return usageError(error);
+        if (taken == RenderOptions::Taken::Yes)
+            continue;
+        const bool takesValue = name == "-b" || name == "--bank" || name == "-o" ||
+                                name == "--output" || name == "--mute" || name == "--solo" ||
+                                name == "--channel-volume";
+        if (!takesValue)
+            return usageError("unknown option " + name);
         auto value = parser.value();
         if (!value)
             return usageError("option " + name + " needs a value");
@@ -170,30 +131,6 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, ConvertA
                 return usageError("--channel-volume: " + std::to_string(*db) +
                                   " dB is outside -25..25");
             out.volumes.emplace_back(*channel, int(*db) * 10);
-        } else {
-            const NumericOption* option = nullptr;
-            for (const auto& o : numericOptions())
-                if (name == o.name)
-                    option = &o;
-            if (option == nullptr)
-                return usageError("unknown option " + name);
-            std::optional<double> number;
-            if (!option->integer)
-                number = parseNumber(*value);
-            else if (auto n = parseInteger(*value))
-                number = double(*n);
-            if (!number)
-                return usageError(name + ": '" + *value + "' is not " +
-                                  (option->integer ? "a whole number" : "a number"));
-            if (*number < option->low || *number > option->high) {
-                std::ostringstream range;
-                range << name << ": " << *value << " is outside " << option->low << ".."
-                      << option->high;
-                return usageError(range.str());
-            }
-            const double v = *number;
-            auto apply = option->apply;
-            out.settings.push_back([apply, v](Settings& s) { apply(s, v); });
         }
     }
     if (out.midi.empty())
@@ -211,19 +148,19 @@ int runConvert(const std::vector<std::string>& args) {
     Settings settings;
     const AppDirectories dirs = AppDirectories::fromProcess();
     loadSettings(settings, dirs, settingsFilePathFromEnvironment(dirs));
-    for (const auto& apply : arguments.settings)
-        apply(settings);
+    arguments.render.applyTo(settings);
     const std::string bank = arguments.bank.empty() ? settings.defaultSoundBank : arguments.bank;
     const std::string output = arguments.output.empty()
                                    ? path::withoutExtension(arguments.midi) + ".wav"
                                    : arguments.output;
 
-    StderrNotifier notifier;
-    RenderEngine engine(settings, notifier);
-    InterruptWatcher interrupts([&engine] { engine.abortRequested = true; });
+    // Ctrl-C only raises a flag; the user-interface loop below turns it into an abort.
+    InterruptWatcher interrupts({});
     QueueDispatcher dispatcher;
     ConsoleView view(!arguments.quiet && stderrIsTerminal(),
                      "Converting " + path::fileName(arguments.midi));
+    ConsoleNotifier notifier(dispatcher, view);
+    RenderEngine engine(settings, notifier);
     ConversionFlow flow(settings, notifier, dispatcher, view, engine);
 
     flow.setSoundBank(bank, path::equalsIgnoreCase(path::extension(bank), ".csf"));
@@ -240,8 +177,17 @@ int runConvert(const std::vector<std::string>& args) {
         settings.mixer[std::size_t(channel)].volumeCb = cB;
 
     const auto started = std::chrono::steady_clock::now();
+    if (interrupts.interrupted()) {
+        std::fputs("korvelt-cli: conversion interrupted\n", stderr);
+        return kExitFailure;
+    }
     if (!flow.startConversion())
         return kExitFailure;
+    dispatcher.processUntil([&] {
+        if (interrupts.interrupted())
+            engine.abortRequested = true; // also when it came before the run cleared it
+        return !flow.renderRunning();
+    });
     flow.waitForRender();
     view.finishLine();
     const double wall =

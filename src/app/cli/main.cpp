@@ -15,13 +15,16 @@ const char* const kUsage =
     "Usage: korvelt-cli COMMAND [ARGS]\n"
     "\n"
     "Commands:\n"
-    "  info FILE          describe a MIDI file (.mid, .midi, .kar) or a sound bank (.sf2, .csf)\n"
+    "  info FILE               describe a MIDI file (.mid, .midi, .kar) or a sound bank\n"
+    "                          (.sf2, .csf)\n"
     "  convert [OPTIONS] MIDI  render a MIDI file into a WAVE file\n"
-    "  pack IN.sf2 OUT.csf  write a compressed bank from a SoundFont 2 bank\n"
+    "  batch [OPTIONS] FILE    convert every job of a batch file\n"
+    "  pack IN.sf2 OUT.csf     write a compressed bank from a SoundFont 2 bank\n"
+    "  play FILE.wav           play a WAVE file through the sound output\n"
     "\n"
     "Options:\n"
-    "  -h, --help         show this help and exit\n"
-    "  -V, --version      show the version and exit\n"
+    "  -h, --help              show this help and exit\n"
+    "  -V, --version           show the version and exit\n"
     "\n"
     "Run 'korvelt-cli COMMAND --help' for the options of a command.\n";
 
@@ -47,8 +50,12 @@ int main(int argc, char** argv) {
         return korvelt::cli::runInfo(args);
     if (command == "convert")
         return korvelt::cli::runConvert(args);
+    if (command == "batch")
+        return korvelt::cli::runBatch(args);
     if (command == "pack")
         return korvelt::cli::runPack(args);
+    if (command == "play")
+        return korvelt::cli::runPlay(args);
     std::fprintf(stderr, "korvelt-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return korvelt::cli::kExitUsage;
 }
