@@ -41,44 +41,34 @@
 namespace korvelt::test {
 
 // The main window's view for tests: keeps the current text and state of every control,
-// a log of every call with the activity state at that moment, and answers file dialogs
-// from a script (cancel when the script is empty).
+// the control of every call in order, and answers file dialogs from a script (cancel when
+// the script is empty).
 class RecordingView final : public MainView {
 public:
     enum class Kind { Text, Enabled, Progress, Drops };
     struct Call {
         Kind kind;
-        int id = 0;
-        std::string text;
-        bool flag = false;
-        int value = 0;
-        RunState state = RunState::Idle; // what the probe said when the call came
+        int id;
     };
-
-    RecordingView() {
-        texts[control::kConvert] = caption::kConvert;
-        texts[control::kBatch] = caption::kBatch;
-        texts[control::kListen] = caption::kListen;
-    }
 
     void setText(int id, const std::string& text) override {
         texts[id] = text;
-        log(Call{Kind::Text, id, text});
+        calls.push_back({Kind::Text, id});
     }
-    void setEnabled(int id, bool enabled) override {
-        this->enabled[id] = enabled;
-        log(Call{Kind::Enabled, id, {}, enabled});
+    void setEnabled(int id, bool on) override {
+        enabled[id] = on;
+        calls.push_back({Kind::Enabled, id});
     }
     void setProgress(int percent) override {
         progress = percent;
         progressLog.push_back(percent);
-        log(Call{Kind::Progress, control::kProgress, {}, false, percent});
+        calls.push_back({Kind::Progress, control::kProgress});
         if (onProgress)
             onProgress(percent);
     }
     void setAcceptDrops(bool accept) override {
         acceptDrops = accept;
-        log(Call{Kind::Drops, 0, {}, accept});
+        calls.push_back({Kind::Drops, 0});
     }
     std::optional<FileChoice> chooseFile(const FileDialogRequest& request) override {
         requests.push_back(request);
@@ -88,33 +78,26 @@ public:
         answers.pop_front();
         return answer;
     }
-    void runOptionsDialog() override { ++optionsRuns; }
-    void runMixerDialog() override { ++mixerRuns; }
-    void runAboutBox() override { ++aboutRuns; }
+    void runOptionsDialog() override { ++dialogRuns; }
+    void runMixerDialog() override { ++dialogRuns; }
+    void runAboutBox() override { ++dialogRuns; }
     void openHelp(const std::string& file) override { helpFiles.push_back(file); }
 
     // The next file dialog answers with `path` (its name and extension as a dialog gives
-    // them); answerCancel() makes it cancel.
+    // them).
     void answer(const std::string& path) {
-        FileChoice c;
-        c.path = path;
-        c.fileName = path::fileName(path);
         const std::string ext = path::extension(path);
-        c.extension = ext.empty() ? ext : ext.substr(1);
-        answers.push_back(c);
-    }
-    void answerCancel() { answers.push_back(std::nullopt); }
-
-    bool isEnabled(int id) const {
-        auto it = enabled.find(id);
-        return it == enabled.end() || it->second;
-    }
-    std::string text(int id) const {
-        auto it = texts.find(id);
-        return it == texts.end() ? std::string() : it->second;
+        answers.push_back(
+            FileChoice{path, path::fileName(path), ext.empty() ? ext : ext.substr(1)});
     }
 
-    std::map<int, std::string> texts;
+    bool isEnabled(int id) const { return !enabled.count(id) || enabled.at(id); }
+    std::string text(int id) const { return texts.count(id) ? texts.at(id) : std::string(); }
+
+    // The window is created showing the idle captions.
+    std::map<int, std::string> texts{{control::kConvert, caption::kConvert},
+                                     {control::kBatch, caption::kBatch},
+                                     {control::kListen, caption::kListen}};
     std::map<int, bool> enabled;
     bool acceptDrops = true;
     int progress = 0;
@@ -122,19 +105,9 @@ public:
     std::vector<Call> calls;
     std::deque<std::optional<FileChoice>> answers;
     std::vector<FileDialogRequest> requests;
-    int optionsRuns = 0;
-    int mixerRuns = 0;
-    int aboutRuns = 0;
+    int dialogRuns = 0;
     std::vector<std::string> helpFiles;
-    std::function<RunState()> probe;
     std::function<void(int)> onProgress;
-
-private:
-    void log(Call c) {
-        if (probe)
-            c.state = probe();
-        calls.push_back(std::move(c));
-    }
 };
 
 // The buttons and drops as they must be in each activity state.
@@ -332,7 +305,6 @@ struct AppHarness {
         logic = std::make_unique<MainWindowLogic>(
             settings, AppDirectories::make(dir.path(), dir.path(), dir.path(), std::nullopt),
             dir.file("Korvelt.ini"), notifier, dispatcher, view, engine, device);
-        view.probe = [this] { return logic->runState(); };
         logic->initialise();
     }
 

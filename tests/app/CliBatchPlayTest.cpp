@@ -168,6 +168,18 @@ TEST_F(CliBatch, CtrlCAbortsTheRunningJobAndClosesItsFile) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("never.wav")));
 }
 
+TEST_F(CliBatch, ConvertSharesTheRenderOptions) {
+    const CliRun run = runCli(dir, {"convert", "-q", "--no-rescale", "--master-volume=-20", "-b",
+                                    bank, "-o", dir.file("c.wav"), other});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_LT(wavePeak(dir.file("c.wav")), 32736);
+    for (const char* bad : {"--bogus", "--delay-time=0", "--no-rescale=1"}) {
+        const CliRun usage = runCli(dir, {"convert", other, bad});
+        EXPECT_EQ(usage.status, 2) << bad;
+        EXPECT_EQ(usage.err.rfind("korvelt-cli convert: ", 0), 0u) << usage.err;
+    }
+}
+
 struct CliPlay : ::testing::Test {
     TempDir dir;
     std::vector<std::string> diskDriver() const {

@@ -22,7 +22,7 @@ TEST(MainWindow, InitialisesFromTheSettingsAndRunsTheDialogs) {
     expectControls(h.view, RunState::Idle);
     for (int id : {kOptions, kMixer, kAbout, kHelp})
         h.press(id);
-    EXPECT_EQ(h.view.optionsRuns + h.view.mixerRuns + h.view.aboutRuns, 3);
+    EXPECT_EQ(h.view.dialogRuns, 3);
     EXPECT_EQ(h.view.helpFiles, std::vector{h.dir.file("Help.htm")});
 }
 
