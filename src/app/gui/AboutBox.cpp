@@ -14,7 +14,8 @@ AboutBox::AboutBox(wxWindow* parent)
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
     setClientSizeInDialogUnits(*this, kWidth, kHeight);
     const wxRect icon = toPixels(*this, {14, 14, 24, 24});
-    new wxStaticBitmap(this, wxID_ANY, programIcon().GetBitmap(wxSize(48, 48)), icon.GetPosition());
+    const wxSize iconSize = FromDIP(wxSize(48, 48));
+    new wxStaticBitmap(this, wxID_ANY, programBitmap(iconSize.x), icon.GetPosition(), iconSize);
     const wxRect line = toPixels(*this, {52, 24, 140, 8});
     new wxStaticText(this, wxID_ANY, kVersionLine, line.GetPosition(), line.GetSize());
     const wxRect ok = toPixels(*this, {79, 96, 50, 14});

@@ -35,7 +35,8 @@ MixerDialog::MixerDialog(wxWindow* parent, Settings& settings)
         return new wxButton(this, id, text, p.GetPosition(), p.GetSize());
     };
     button(mixer::kReset, "&Reset", {302, 242, 50, 14});
-    button(kOk, "OK", {431, 242, 50, 14})->SetDefault();
+    wxButton* ok = button(kOk, "OK", {431, 242, 50, 14});
+    ok->SetDefault();
     button(kCancel, "Cancel", {503, 242, 50, 14});
 
     MixerStrips filled;
@@ -54,6 +55,7 @@ MixerDialog::MixerDialog(wxWindow* parent, Settings& settings)
         Bind(
             wxEVT_BUTTON, [this, channel](wxCommandEvent&) { onSolo(channel); },
             mixer::soloId(channel));
+    ok->SetFocus();
     CentreOnParent();
 }
 
@@ -110,8 +112,13 @@ MixerStrips MixerDialog::strips() const {
 void MixerDialog::show(const MixerStrips& strips) {
     for (int channel = 0; channel < kMidiChannels; ++channel) {
         const MixerStrip& strip = strips[channel];
-        wxDynamicCast(FindWindow(mixer::labelId(channel)), wxTextCtrl)
-            ->ChangeValue(toWx(strip.label));
+        auto* label = wxDynamicCast(FindWindow(mixer::labelId(channel)), wxTextCtrl);
+        label->ChangeValue(toWx(strip.label));
+        // The box is narrow; a long label is shown whole when the pointer rests on it.
+        if (strip.label.empty())
+            label->UnsetToolTip();
+        else
+            label->SetToolTip(toWx(strip.label));
         auto* slider = wxDynamicCast(FindWindow(mixer::sliderId(channel)), wxSlider);
         slider->SetRange(0, 10);
         slider->SetValue(strip.position);

@@ -1,5 +1,8 @@
 #include "app/gui/ProgramIcon.h"
 
+#include <wx/icon.h>
+#include <wx/image.h>
+
 namespace korvelt::gui {
 
 extern const char kProgramIconSvg[];
@@ -8,11 +11,20 @@ wxBitmapBundle programIcon() {
     return wxBitmapBundle::FromSVG(kProgramIconSvg, wxSize(256, 256));
 }
 
+wxBitmap programBitmap(int pixels) {
+    // A bitmap drawn from the vector image carries the ratio to the image's own size as
+    // its scale factor, and GTK would then draw it enlarged; through an image it is a
+    // plain bitmap of its pixels.
+    return wxBitmap(programIcon().GetBitmap(wxSize(pixels, pixels)).ConvertToImage());
+}
+
 wxIconBundle programIcons() {
-    const wxBitmapBundle bundle = programIcon();
     wxIconBundle icons;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icons.AddIcon(bundle.GetIcon(wxSize(size, size)));
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        wxIcon icon;
+        icon.CopyFromBitmap(programBitmap(size));
+        icons.AddIcon(icon);
+    }
     return icons;
 }
 

@@ -1,5 +1,6 @@
 #include "app/gui/Screenshots.h"
 
+#include "app/gui/AboutBox.h"
 #include "app/gui/DesktopProgram.h"
 #include "app/gui/MainWindow.h"
 #include "app/gui/MixerDialog.h"
@@ -51,19 +52,23 @@ bool saveScreenshots(DesktopProgram& program, MainWindow& window, const std::str
     mixer->Show();
     ok = saveWindowImage(*mixer, path::join(directory, "mixer.png")) && ok;
     mixer->Destroy();
+
+    auto* about = new AboutBox(&window);
+    about->Show();
+    ok = saveWindowImage(*about, path::join(directory, "about.png")) && ok;
+    about->Destroy();
     return ok;
 }
 
 bool saveIconFiles(const std::string& directory) {
-    const wxBitmapBundle icon = programIcon();
     bool ok = true;
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         const std::string dir =
             path::join(directory, std::to_string(size) + "x" + std::to_string(size) + "/apps");
-        ok = file::makeDirectories(dir) &&
-             icon.GetBitmap(wxSize(size, size))
-                 .SaveFile(toWx(path::join(dir, "korvelt.png")), wxBITMAP_TYPE_PNG) &&
-             ok;
+        ok =
+            file::makeDirectories(dir) &&
+            programBitmap(size).SaveFile(toWx(path::join(dir, "korvelt.png")), wxBITMAP_TYPE_PNG) &&
+            ok;
     }
     return ok;
 }

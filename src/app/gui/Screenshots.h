@@ -15,8 +15,9 @@ void settle();
 // Saves what a window shows (its client area) as a PNG file.
 bool saveWindowImage(wxWindow& window, const std::string& file);
 
-// Pictures of the main window, the Options dialog and the Mixer dialog as the program
-// shows them now: main-window.png, options.png and mixer.png in `directory`. For the
+// Pictures of the main window, the Options and Mixer dialogs and the About box as the
+// program shows them now: main-window.png, options.png, mixer.png and about.png in
+// `directory`. For the
 // documentation; the dialogs are shown without waiting for input and closed unchanged.
 bool saveScreenshots(DesktopProgram& program, MainWindow& window, const std::string& directory);
 
