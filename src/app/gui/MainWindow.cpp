@@ -19,6 +19,8 @@
 #include <wx/statbox.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
+
 namespace korvelt::gui {
 namespace {
 

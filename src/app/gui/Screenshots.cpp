@@ -13,6 +13,7 @@
 #include <wx/app.h>
 #include <wx/dcclient.h>
 #include <wx/dcmemory.h>
+#include <wx/log.h>
 #include <wx/utils.h>
 
 namespace korvelt::gui {
@@ -40,6 +41,10 @@ bool saveWindowImage(wxWindow& window, const std::string& file) {
 }
 
 bool saveScreenshots(DesktopProgram& program, MainWindow& window, const std::string& directory) {
+    // A failure shows in the exit status; a logged error would wait in a message box.
+    wxLogNull quiet;
+    if (!file::makeDirectories(directory))
+        return false;
     bool ok = saveWindowImage(window, path::join(directory, "main-window.png"));
 
     auto* options = new OptionsDialog(&window, program.settings(), program.settingsFile(),
@@ -61,6 +66,7 @@ bool saveScreenshots(DesktopProgram& program, MainWindow& window, const std::str
 }
 
 bool saveIconFiles(const std::string& directory) {
+    wxLogNull quiet;
     bool ok = true;
     for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         const std::string dir =
