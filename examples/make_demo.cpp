@@ -115,6 +115,7 @@ int main(int argc, char** argv) {
     flute.note(8 * kBar, 2 * kBar - 60, Flute, 84, 96);
 
     auto& drums = midi.addTrack();
+    drums.programChange(0, Drums, 0); // the standard kit
     drums.controlChange(0, Drums, 91, 40);
     for (int bar = 0; bar < 8; ++bar) {
         const std::uint32_t t = std::uint32_t(bar) * kBar;
