@@ -18,7 +18,7 @@ struct Expected {
     int x, y, width, height; // dialog units
 };
 
-// The main window as designed: every control with its id, caption and place.
+// The main window's layout: every control with its id, caption and place.
 const Expected kLayout[] = {
     {control::kMixer, "&Mixer...", 11, 3, 37, 14},
     {control::kOptions, "&Options...", 63, 3, 37, 14},

@@ -32,12 +32,12 @@ inline wxSize pixelSize(const wxWindow& window, const DialogRect& r) {
 }
 
 // GTK draws check boxes and radio buttons only at least as large as its theme wants (it
-// reports an error for anything less): such a control keeps its designed place but grows
-// to that size, in height around the same middle (so its text stays where it was
-// designed) and in width to the right.
-inline wxRect grownForToolkit(const wxWindow& control, const wxRect& designed) {
+// reports an error for anything less): such a control keeps its place in the layout but
+// grows to that size, in height around the same middle (so its text stays where the
+// layout puts it) and in width to the right.
+inline wxRect grownForToolkit(const wxWindow& control, const wxRect& laidOut) {
     const wxSize needed = control.GetBestSize();
-    wxRect r = designed;
+    wxRect r = laidOut;
     if (needed.y > r.height) {
         r.y -= (needed.y - r.height) / 2;
         r.height = needed.y;

@@ -24,13 +24,13 @@
 namespace korvelt::gui {
 namespace {
 
-struct GroupSpec {
+struct GroupEntry {
     const char* text;
     DialogRect place;
 };
 
 // The three boxes around the files and the one around the progress bar.
-constexpr GroupSpec kGroups[] = {
+constexpr GroupEntry kGroups[] = {
     {"Sound Bank", {3, 19, 212, 25}},
     {"Output File", {3, 44, 212, 25}},
     {"Input File", {3, 70, 212, 25}},
@@ -39,7 +39,7 @@ constexpr GroupSpec kGroups[] = {
 
 enum class Kind { Button, ReadOnlyEdit, Progress };
 
-struct ControlSpec {
+struct ControlEntry {
     int id;
     Kind kind;
     const char* text;
@@ -47,7 +47,7 @@ struct ControlSpec {
 };
 
 // Every control, in the order the Tab key visits them.
-constexpr ControlSpec kControls[] = {
+constexpr ControlEntry kControls[] = {
     {control::kMixer, Kind::Button, "&Mixer...", {11, 3, 37, 14}},
     {control::kOptions, Kind::Button, "&Options...", {63, 3, 37, 14}},
     {control::kAbout, Kind::Button, "&About...", {115, 3, 37, 14}},
@@ -123,25 +123,25 @@ MainWindow::~MainWindow() {
 
 void MainWindow::createControls() {
     // The boxes first, so the controls inside them lie above them.
-    for (const GroupSpec& group : kGroups) {
+    for (const GroupEntry& group : kGroups) {
         const wxRect r = toPixels(*this, group.place);
         new wxStaticBox(panel_, wxID_ANY, group.text, r.GetPosition(), r.GetSize());
     }
-    for (const ControlSpec& spec : kControls) {
-        const wxRect r = toPixels(*this, spec.place);
-        switch (spec.kind) {
+    for (const ControlEntry& entry : kControls) {
+        const wxRect r = toPixels(*this, entry.place);
+        switch (entry.kind) {
         case Kind::Button:
-            new wxButton(panel_, spec.id, spec.text, r.GetPosition(), r.GetSize());
+            new wxButton(panel_, entry.id, entry.text, r.GetPosition(), r.GetSize());
             break;
         case Kind::ReadOnlyEdit: {
-            auto* edit = new wxTextCtrl(panel_, spec.id, spec.text, r.GetPosition(), r.GetSize(),
+            auto* edit = new wxTextCtrl(panel_, entry.id, entry.text, r.GetPosition(), r.GetSize(),
                                         wxTE_READONLY);
             // A file dropped on a name box counts as dropped on the window.
             edit->SetDropTarget(new FileDrop(*this));
             break;
         }
         case Kind::Progress:
-            progress_ = new wxGauge(panel_, spec.id, 100, r.GetPosition(), r.GetSize(),
+            progress_ = new wxGauge(panel_, entry.id, 100, r.GetPosition(), r.GetSize(),
                                     wxGA_HORIZONTAL | wxGA_SMOOTH);
             break;
         }

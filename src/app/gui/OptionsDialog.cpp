@@ -20,12 +20,12 @@
 namespace korvelt::gui {
 namespace {
 
-struct GroupSpec {
+struct GroupEntry {
     const char* text;
     DialogRect place;
 };
 
-constexpr GroupSpec kGroups[] = {
+constexpr GroupEntry kGroups[] = {
     {"MIDI debug", {7, 7, 123, 25}},
     {"MIDI tempo", {7, 33, 123, 33}},
     {"MIDI transposition", {7, 67, 123, 42}},
@@ -39,7 +39,7 @@ constexpr GroupSpec kGroups[] = {
 
 // A horizontal slider with a tick at every position, its title centred above it and its
 // two end labels beside its ends (each `endWidth` wide).
-struct SliderSpec {
+struct SliderEntry {
     int id;
     const char* title;
     const char* low;
@@ -49,7 +49,7 @@ struct SliderSpec {
     int highWidth;
 };
 
-constexpr SliderSpec kSliders[] = {
+constexpr SliderEntry kSliders[] = {
     {options::kRoomSize, "Room size", "Small\nroom", "Concert\nhall", {157, 24, 84, 19}, 21, 30},
     {options::kDamping, "Damping", "Slow", "Fast", {157, 55, 84, 19}, 21, 30},
     {options::kReverbAmount, "Amount", "-100 %", "100 %", {157, 85, 84, 19}, 21, 30},
@@ -71,7 +71,7 @@ constexpr int kSliderFillOrder[] = {
 };
 
 // Gives the end labels beside the sliders one font, the largest in which every one of them
-// fits the room its design gives it: GTK's font is wider than the one the layout was made
+// fits the room the layout gives it: GTK's font is wider than the one the layout was made
 // with, and "-100 %" would be cut off.
 void fitEndLabels(const std::vector<wxStaticText*>& labels) {
     if (labels.empty())
@@ -124,7 +124,7 @@ OptionsDialog::OptionsDialog(wxWindow* parent, Settings& settings, std::string s
 
 void OptionsDialog::createControls() {
     auto place = [this](const DialogRect& r) { return toPixels(*this, r); };
-    for (const GroupSpec& group : kGroups) {
+    for (const GroupEntry& group : kGroups) {
         const wxRect r = place(group.place);
         new wxStaticBox(this, wxID_ANY, group.text, r.GetPosition(), r.GetSize());
     }
@@ -173,7 +173,7 @@ void OptionsDialog::createControls() {
     check(options::kRescale, "Rescale WAVE file", {21, 126, 75, 9});
 
     std::vector<wxStaticText*> endLabels;
-    for (const SliderSpec& s : kSliders) {
+    for (const SliderEntry& s : kSliders) {
         const DialogRect& r = s.place;
         label(s.title, {r.x, r.y - 9, r.width, 8}, wxALIGN_CENTRE_HORIZONTAL);
         // End labels level with the slider's track (two-line labels a little higher).
