@@ -51,7 +51,7 @@ MainWindowLogic::~MainWindowLogic() {
 }
 
 std::string MainWindowLogic::helpFile() const {
-    return path::join(dirs_.programDirectory, "Help.htm");
+    return helpPagePath(dirs_.programDirectory);
 }
 
 void MainWindowLogic::initialise() {

@@ -53,6 +53,17 @@ std::string builtInSoundBank(const std::string& programDirectory) {
     return besideProgram;
 }
 
+std::string helpPagePath(const std::string& programDirectory) {
+    const std::string besideProgram = path::join(programDirectory, "Help.htm");
+    if (file::exists(besideProgram))
+        return besideProgram;
+    const std::string installed =
+        path::join(path::directoryOrEmpty(programDirectory), "share/korvelt/Help.htm");
+    if (file::exists(installed))
+        return installed;
+    return besideProgram;
+}
+
 void loadSettings(Settings& settings, const AppDirectories& dirs, const std::string& iniPath) {
     settings.setDefaults();
 

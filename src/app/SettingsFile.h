@@ -22,6 +22,11 @@ std::string settingsFilePathFromEnvironment(const AppDirectories& dirs);
 // Korvelt.sf2 beside the program when none of them exists.
 std::string builtInSoundBank(const std::string& programDirectory);
 
+// The help page: Help.htm beside the program (a build tree, a portable copy), else the one
+// installed in share/korvelt of the installation the program's directory (its bin/) belongs
+// to; the one beside the program when neither exists.
+std::string helpPagePath(const std::string& programDirectory);
+
 inline constexpr const char* kSystemGeneralMidiBank = "/usr/share/sounds/sf2/default-GM.sf2";
 
 // Sets every option to its default and reads the two default file names.

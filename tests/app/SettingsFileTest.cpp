@@ -123,5 +123,21 @@ TEST(SettingsFile, LocationFollowsTheEnvironment) {
     EXPECT_EQ(settingsFilePath(std::nullopt, "", std::nullopt, "/p"), "/p/Korvelt.ini");
 }
 
+// The help page is found beside the program (a build tree) or, installed, in
+// share/korvelt/ next to the program's bin/ directory.
+TEST(SettingsFile, HelpPageIsBesideTheProgramElseInTheInstallation) {
+    TempDir prefix;
+    std::filesystem::create_directories(prefix.file("bin"));
+    std::filesystem::create_directories(prefix.file("share/korvelt"));
+    const std::string bin = prefix.file("bin");
+    const std::string beside = prefix.file("bin/Help.htm");
+
+    EXPECT_EQ(helpPagePath(bin), beside); // neither exists: the one asked for
+    const std::string installed = prefix.write("share/korvelt/Help.htm", "<html></html>");
+    EXPECT_EQ(helpPagePath(bin), installed);
+    prefix.write("bin/Help.htm", "<html></html>");
+    EXPECT_EQ(helpPagePath(bin), beside);
+}
+
 } // namespace
 } // namespace korvelt

@@ -1,6 +1,5 @@
 #include "GuiTestSupport.h"
 
-#include "app/gui/HelpPage.h"
 #include "platform/File.h"
 
 #include <filesystem>
@@ -34,22 +33,6 @@ TEST_F(GuiTest, FileNamesTypedWithoutExtensionGetTheDefaultOne) {
     answers.cancelFile();
     click(*window, control::kChangeOutput);
     EXPECT_EQ(boxText(control::kOutputFileName), "take.wav");
-}
-
-// The help page is found beside the program (a build tree) or, installed, in
-// share/korvelt/ next to the program's bin/ directory.
-TEST(HelpPage, BesideTheProgramElseInTheInstallation) {
-    TempDir prefix;
-    std::filesystem::create_directories(prefix.file("bin"));
-    std::filesystem::create_directories(prefix.file("share/korvelt"));
-    const std::string bin = prefix.file("bin");
-    const std::string beside = prefix.file("bin/Help.htm");
-
-    EXPECT_EQ(gui::helpPage(beside, bin), beside); // neither exists: the one asked for
-    const std::string installed = prefix.write("share/korvelt/Help.htm", "<html></html>");
-    EXPECT_EQ(gui::helpPage(beside, bin), installed);
-    prefix.write("bin/Help.htm", "<html></html>");
-    EXPECT_EQ(gui::helpPage(beside, bin), beside);
 }
 
 } // namespace

@@ -238,7 +238,7 @@ void MainWindow::runAboutBox() {
 }
 
 void MainWindow::openHelp(const std::string& helpFile) {
-    openHelpPage(helpPage(helpFile, program_.directories().programDirectory));
+    openHelpPage(helpFile);
 }
 
 } // namespace korvelt::gui
