@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 
 namespace korvelt {
 namespace {
@@ -209,9 +210,17 @@ void ConversionFlow::renderThreadMain() {
                          VoiceServices{settings_, notifier_, engine_.store, engine_.rack.mixBus(),
                                        engine_.abortRequested},
                          {}};
-    job_->run(ctx, engine_.rack, *wave_, [this](int percent) {
-        dispatcher_.invokeAndWait([this, percent] { onRenderProgress(percent); });
-    });
+    try {
+        job_->run(ctx, engine_.rack, *wave_, [this](int percent) {
+            dispatcher_.invokeAndWait([this, percent] { onRenderProgress(percent); });
+        });
+    } catch (const std::exception&) {
+        // Memory ran out (a damaged bank asking for absurd numbers of voices or zones):
+        // the render ends like an abort, and says why.
+        engine_.abortRequested = true;
+        job_->dropVoices();
+        notifier_.show(Severity::Error, "Error!", "RenderJob::run\nNot enough memory to render");
+    }
     dispatcher_.invokeAndWait([this] { onRenderFinished(); });
 }
 

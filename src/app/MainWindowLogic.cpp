@@ -167,14 +167,13 @@ void MainWindowLogic::listen() {
         return;
     }
     player_ = std::make_unique<WavePlayer>(*wave, device_);
-    playerFile_ = wave;
     if (!player_->open(*this)) {
         player_.reset();
-        playerFile_ = nullptr;
         wave->closeFile();
         notifier_.show(Severity::Warning, "Wave output busy", kOutputBusyText);
         return;
     }
+    lateReports_ = false;
     view_.setText(control::kListen, caption::kStop);
     view_.setEnabled(control::kConvert, false);
     view_.setEnabled(control::kBatch, false);
@@ -183,50 +182,43 @@ void MainWindowLogic::listen() {
     view_.setAcceptDrops(false);
 }
 
-WavePlayer* MainWindowLogic::currentPlayer() {
-    if (player_ && flow_.waveFile() != playerFile_) {
-        // The output file changed after playback: that player's file object is gone.
-        player_.reset();
-        playerFile_ = nullptr;
-    }
-    return player_.get();
-}
-
 void MainWindowLogic::waveOutOpened() {
-    WavePlayer* player = currentPlayer();
-    if (player == nullptr || flow_.runState() != RunState::Listening)
+    if (!player_ || flow_.runState() != RunState::Listening)
         return; // the device opened after Stop: nothing to play any more
     view_.setProgress(0);
-    player->queueNext();
-    player->queueNext();
+    player_->queueNext();
+    player_->queueNext();
     // A file with nothing to play returns no buffer, so no report would end playback.
-    if (player->allDone())
+    if (player_->allDone())
         endPlayback();
 }
 
 void MainWindowLogic::waveOutDone(int buffer) {
-    WavePlayer* player = currentPlayer();
-    if (player == nullptr) {
-        // A late report after Stop whose player has gone with its file: it still brings
-        // back the controls that Stop left disabled.
-        if (flow_.runState() == RunState::Idle)
-            enableAfterPlayback();
+    if (!player_ || flow_.runState() != RunState::Listening) {
+        // A buffer that Stop's reset gave back. The first such report brings back the
+        // controls Stop left disabled; none touches the file or the bar, which may belong
+        // to a conversion by the time it comes.
+        if (lateReports_) {
+            lateReports_ = false;
+            if (flow_.runState() == RunState::Idle)
+                enableAfterPlayback();
+        }
         return;
     }
-    player->bufferReturned(buffer);
-    view_.setProgress(player->progressPercent());
-    player->refill();
-    if (player->allDone())
+    player_->bufferReturned(buffer);
+    view_.setProgress(player_->progressPercent());
+    player_->refill();
+    if (player_->allDone())
         endPlayback();
 }
 
 void MainWindowLogic::endPlayback() {
     player_->release();
+    player_.reset(); // it reads the WAVE file object, which the next command may replace
     if (Cwavfil* wave = flow_.waveFile())
         wave->closeFile();
-    if (flow_.runState() == RunState::Listening)
-        flow_.setRunState(RunState::Idle);
-    view_.setAcceptDrops(flow_.runState() == RunState::Idle);
+    flow_.setRunState(RunState::Idle);
+    view_.setAcceptDrops(true);
     view_.setText(control::kListen, caption::kListen);
     enableAfterPlayback();
 }
@@ -238,15 +230,18 @@ void MainWindowLogic::enableAfterPlayback() {
 }
 
 void MainWindowLogic::stopListening() {
-    // With no buffer at the device, no late report would come to enable the controls.
+    // The buffers at the device come back later, each with a report; with none there, no
+    // report will come to enable the controls, so they are enabled now.
     const bool reportsPending = !player_->allDone();
     player_->release();
+    player_.reset();
     if (Cwavfil* wave = flow_.waveFile())
         wave->closeFile();
     flow_.setRunState(RunState::Idle);
     view_.setAcceptDrops(true);
     view_.setProgress(0);
     view_.setText(control::kListen, caption::kListen);
+    lateReports_ = reportsPending;
     if (!reportsPending)
         enableAfterPlayback();
 }

@@ -65,8 +65,6 @@ private:
     void stopListening();
     void endPlayback();
     void enableAfterPlayback();
-    // The player, while the WAVE file object it plays is still the current one.
-    WavePlayer* currentPlayer();
 
     Settings& settings_;
     AppDirectories dirs_;
@@ -77,7 +75,8 @@ private:
     ConversionFlow flow_;
     BatchFlow batch_;
     std::unique_ptr<WavePlayer> player_;
-    const Cwavfil* playerFile_ = nullptr; // the WAVE file object player_ reads
+    // Stop left buffers at the device, whose reports are still to come.
+    bool lateReports_ = false;
     bool closed_ = false;
 };
 

@@ -6,11 +6,13 @@
 #include "bank/Csf2file.h"
 #include "bank/SampleDecoder.h"
 #include "bank/SampleEncoder.h"
+#include "bank/SampleStore.h"
 #include "platform/File.h"
 
 #include <algorithm>
 #include <bit>
 #include <map>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -153,16 +155,20 @@ void putSampleRecord(std::vector<std::uint8_t>& out, const SampleHeader& s,
 // itself a compressed bank); false when they are not all there.
 bool readFrames(int handle, const SampleHeader& s, std::vector<std::int16_t>& frames) {
     const auto n = static_cast<std::size_t>(std::max<std::int32_t>(s.storedLength, 0));
-    frames.resize(n);
+    frames.clear();
     if (n == 0)
         return true;
     const std::int64_t size = file::size(handle);
     if (size < 0 || s.dataOffset > static_cast<std::uint64_t>(size))
         return false;
     const std::uint64_t available = static_cast<std::uint64_t>(size) - s.dataOffset;
+    // The file must hold what the header claims before anything is allocated for it.
     if (s.blockSamples != 0) {
-        if (s.blockSamples < 0 || s.compressedBytes > available)
+        if (s.blockSamples < 0 || s.blockSamples > SampleStore::kMaxBlockSamples ||
+            s.compressedBytes > available ||
+            n > std::uint64_t(s.compressedBytes) * std::uint64_t(s.blockSamples))
             return false;
+        frames.resize(n);
         std::vector<std::uint8_t> stream(s.compressedBytes);
         if (!stream.empty() && !file::readAt(handle, s.dataOffset, stream.data(), stream.size()))
             return false;
@@ -172,7 +178,10 @@ bool readFrames(int handle, const SampleHeader& s, std::vector<std::int16_t>& fr
         return SampleDecoder::decodeStream(stream.data(), stream.size(), s.blockSamples,
                                            frames.data(), n) == n;
     }
-    if (available / 2 < n || !file::readAt(handle, s.dataOffset, frames.data(), n * 2))
+    if (available / 2 < n)
+        return false;
+    frames.resize(n);
+    if (!file::readAt(handle, s.dataOffset, frames.data(), n * 2))
         return false;
     if constexpr (std::endian::native == std::endian::big)
         for (auto& f : frames)
@@ -192,6 +201,17 @@ std::vector<std::uint8_t> rawBytes(const std::vector<std::int16_t>& frames) {
 } // namespace
 
 PackReport BankPacker::pack(const Csf2file& bank, const std::string& outPath) {
+    try {
+        return packBank(bank, outPath);
+    } catch (const std::bad_alloc&) {
+        file::remove(outPath + ".part");
+        PackReport report;
+        report.error = "not enough memory";
+        return report;
+    }
+}
+
+PackReport BankPacker::packBank(const Csf2file& bank, const std::string& outPath) {
     PackReport report;
     if (!bank.loaded()) {
         report.error = "the bank is not loaded";

@@ -34,6 +34,9 @@ struct PackReport {
 class BankPacker {
 public:
     PackReport pack(const Csf2file& bank, const std::string& outPath);
+
+private:
+    PackReport packBank(const Csf2file& bank, const std::string& outPath);
 };
 
 } // namespace korvelt

@@ -69,7 +69,10 @@ bool SampleStore::load(SampleHeader& sample, std::int32_t length) {
     try {
         if (sample.blockSamples == 0)
             return loadRaw(sample, length, static_cast<std::uint64_t>(fileSize));
-        if (sample.blockSamples < 0)
+        // The packer writes blocks of at most a few thousand frames; a block standing for
+        // more than kMaxBlockSamples frames is damage that would make one stream byte
+        // stand for gigabytes of buffer.
+        if (sample.blockSamples < 0 || sample.blockSamples > kMaxBlockSamples)
             return false;
         return loadCompressed(sample, length, static_cast<std::uint64_t>(fileSize));
     } catch (const std::bad_alloc&) {

@@ -32,6 +32,9 @@ struct Settings;
 // while resident.
 class SampleStore {
 public:
+    // The most frames a compressed block may stand for; a stream claiming more is damaged.
+    static constexpr std::int32_t kMaxBlockSamples = 65536;
+
     using Clock = std::function<std::int64_t()>;
 
     // budget: bytes that resident buffers may take (the machine's physical memory).

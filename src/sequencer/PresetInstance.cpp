@@ -6,6 +6,8 @@
 #include "sequencer/SequencerContext.h"
 
 #include <algorithm>
+#include <array>
+#include <map>
 #include <string>
 
 namespace korvelt {
@@ -60,21 +62,27 @@ InstrumentInstance::InstrumentInstance(SequencerContext& ctx, int channel, std::
     // Stereo pairs: a left-side zone and the first right-side zone, in list order, that
     // plays its linked sample over the same key and velocity ranges. A right-side zone
     // already paired is not taken a second time.
+    // The right-side zones are grouped by what a left side must match (sample and ranges),
+    // each group in list order with the next one not yet taken: pairing stays linear
+    // however many zones a bank gives an instrument.
+    using PairKey = std::array<int, 5>;
+    std::map<PairKey, std::pair<std::vector<ZoneInstance*>, std::size_t>> rights;
+    auto keyOf = [](const ZoneInstance& z, int sampleIndex) {
+        return PairKey{sampleIndex, z.keyLow_, z.keyHigh_, z.velocityLow_, z.velocityHigh_};
+    };
+    for (ZoneInstance& right : zones_)
+        if (right.sample_ != nullptr && right.sample_->sampleType == kSampleTypeRight)
+            rights[keyOf(right, right.sampleIndex_)].first.push_back(&right);
     for (ZoneInstance& left : zones_) {
         if (left.sample_ == nullptr || left.sample_->sampleType != kSampleTypeLeft)
             continue;
-        for (ZoneInstance& right : zones_) {
-            if (&right == &left || right.sample_ == nullptr ||
-                right.sample_->sampleType != kSampleTypeRight || right.partner_ != nullptr ||
-                right.sampleIndex_ != left.sample_->sampleLink || right.keyLow_ != left.keyLow_ ||
-                right.keyHigh_ != left.keyHigh_ || right.velocityLow_ != left.velocityLow_ ||
-                right.velocityHigh_ != left.velocityHigh_)
-                continue;
-            right.partner_ = &left;
-            left.partner_ = &left;
-            left.pairedRight_ = &right;
-            break;
-        }
+        auto group = rights.find(keyOf(left, left.sample_->sampleLink));
+        if (group == rights.end() || group->second.second == group->second.first.size())
+            continue;
+        ZoneInstance& right = *group->second.first[group->second.second++];
+        right.partner_ = &left;
+        left.partner_ = &left;
+        left.pairedRight_ = &right;
     }
 
     if (hasGlobal)
@@ -83,6 +91,17 @@ InstrumentInstance::InstrumentInstance(SequencerContext& ctx, int channel, std::
                 zone.instrumentGlobal_ = global;
                 zone.hasInstrumentGlobal_ = true;
             }
+}
+
+std::size_t PresetInstance::zoneCount(const SequencerContext& ctx, IndexRange bags) {
+    std::size_t total = 0;
+    for (std::size_t bag = bags.first; bag < bags.last; ++bag)
+        for (const Generator& g : ctx.bank.presetZoneGenerators(bag))
+            if (g.oper == kGenInstrument) {
+                total += ctx.bank.instrumentZones(static_cast<std::uint16_t>(g.amount)).size();
+                break;
+            }
+    return total;
 }
 
 void PresetInstance::setRanges(PresetZoneInstance& zone, std::span<const Generator> generators) {
@@ -109,6 +128,13 @@ PresetInstance::PresetInstance(SequencerContext& ctx, int channel, int bank, int
         return;
     }
     const IndexRange bags = ctx.bank.presetZones(static_cast<std::size_t>(preset));
+    if (zoneCount(ctx, bags) > kMaxZones) {
+        if (ctx.settings.showMidiErrors)
+            ctx.notifier.show(Severity::Warning, "Invalid MIDI preset",
+                              "Bank number " + std::to_string(bank) + ", preset number " +
+                                  std::to_string(program) + " has too many zones");
+        return;
+    }
     auto instrumentGenerator = [](std::span<const Generator> generators) {
         return std::find_if(generators.begin(), generators.end(),
                             [](const Generator& g) { return g.oper == kGenInstrument; });
@@ -197,7 +223,8 @@ void PresetInstance::dispatch(SequencerContext& ctx, int command, int data1, int
 void PresetInstance::releaseClass(int exclusiveClass, const ZoneInstance* except) {
     for (PresetZoneInstance& pz : zones_)
         for (ZoneInstance& zone : pz.instrument->zones())
-            if (&zone != except && zone.exclusiveClass_ == exclusiveClass)
+            if (&zone != except && &zone != except->partner_ &&
+                zone.exclusiveClass_ == exclusiveClass)
                 zone.releaseAll();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bank/Csf2file.h"
 #include "sequencer/ZoneInstance.h"
 
 #include <array>
@@ -48,7 +49,10 @@ struct PresetZoneInstance {
 class PresetInstance {
 public:
     // Builds the preset `program` of `bank`; shows "Invalid MIDI preset" (when errors are
-    // shown) and stays without zones when the bank has no such preset.
+    // shown) and stays without zones when the bank has no such preset, or when its preset
+    // zones would make more than kMaxZones instrument zones (only a damaged or hostile
+    // bank comes near: real presets have a few hundred at most).
+    static constexpr std::size_t kMaxZones = 65536;
     PresetInstance(SequencerContext& ctx, int channel, int bank, int program);
 
     // Hands a channel message to the zones concerned (the key of notes already transposed).
@@ -62,6 +66,8 @@ public:
 
 private:
     static void setRanges(PresetZoneInstance& zone, std::span<const Generator> generators);
+    // The instrument zones a build of these preset zones would make.
+    static std::size_t zoneCount(const SequencerContext& ctx, IndexRange bags);
     void releaseClass(int exclusiveClass, const ZoneInstance* except);
     void recount() noexcept;
 

@@ -179,7 +179,15 @@ void RenderJob::renderTail(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
     }
     MixBus& bus = ctx.bus();
     bool any = true;
+    int seconds = 0;
     while (any && !stopped(ctx, out)) {
+        // A voice whose release lasts hours (a damaged bank's release time) would keep the
+        // tail going until the WAVE file is full: after kMaxTailSeconds what still sounds
+        // is cut.
+        if (seconds++ == kMaxTailSeconds)
+            for (auto& channel : channels_)
+                if (channel)
+                    channel->dropPreset();
         any = false;
         for (auto& channel : channels_) {
             if (ctx.aborted())
@@ -215,6 +223,10 @@ void RenderJob::run(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out,
     if (progress)
         progress(progressPercent());
     // No voice outlives the run: the bank may be replaced before the next one.
+    dropVoices();
+}
+
+void RenderJob::dropVoices() noexcept {
     for (auto& channel : channels_)
         if (channel)
             channel->dropPreset();

@@ -24,6 +24,8 @@ class RenderJob {
 public:
     static constexpr int kBlockFrames = 220500;
     static constexpr int kTailFrames = 44100;
+    // The longest tail after the last event's block, in one-second blocks (ten minutes).
+    static constexpr int kMaxTailSeconds = 600;
     static constexpr double kMicrosecondsPerFrame = 22.675736961451246;
     static constexpr double kInitialTempo = 1000000.0; // 60 beats per minute
 
@@ -39,6 +41,9 @@ public:
     // or until the abort flag is set or the WAVE file has failed. Reports progress after
     // every block and once more at the end. Leaves no voice behind.
     void run(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out, const Progress& progress);
+
+    // Destroys every channel's preset and voices (after a run that could not finish).
+    void dropVoices() noexcept;
 
     bool built() const noexcept { return built_; }
     std::int32_t endTick() const noexcept { return endTick_; }

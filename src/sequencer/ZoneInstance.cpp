@@ -36,8 +36,14 @@ int ZoneInstance::handle(SequencerContext& ctx, int command, int key, int data2)
                 noteOff(key);
             return 0;
         }
-        if (key < keyLow_ || key > keyHigh_ || data2 < velocityLow_ || data2 > velocityHigh_ ||
-            sample_ == nullptr)
+        // Only keys of the MIDI range can sound (a bank's key range may claim more).
+        if (key < 0 || key > 127 || key < keyLow_ || key > keyHigh_ || data2 < velocityLow_ ||
+            data2 > velocityHigh_ || sample_ == nullptr)
+            return 0;
+        // The right side of a stereo pair starts, re-strikes and cuts both sides, so the
+        // pair behaves as one zone whichever side comes first; the left side does nothing
+        // of its own (otherwise it would cut the voice its master has just started).
+        if (isLeftSide())
             return 0;
         {
             const int reported = exclusiveClass_;
@@ -85,8 +91,8 @@ void ZoneInstance::releaseAll() {
         v->releaseNow();
 }
 
-void ZoneInstance::noteOn(SequencerContext& ctx, int key, int velocity) {
-    if (exclusiveClass_ != 0)
+void ZoneInstance::cutBeforeNote(int key, bool exclusive) {
+    if (exclusive)
         releaseAll();
     // A key struck again on the zone ends its previous voice.
     for (auto it = active_.rbegin(); it != active_.rend(); ++it)
@@ -94,12 +100,13 @@ void ZoneInstance::noteOn(SequencerContext& ctx, int key, int velocity) {
             (*it)->releaseNow();
             break;
         }
+}
+
+void ZoneInstance::noteOn(SequencerContext& ctx, int key, int velocity) {
+    cutBeforeNote(key, exclusiveClass_ != 0);
+    if (partner_ != nullptr)
+        partner_->cutBeforeNote(key, exclusiveClass_ != 0);
     const float attenuationCb = attenuation(ctx);
-    if (isLeftSide())
-        return; // the right side starts both voices of the pair
-    // Only keys of the MIDI range can sound (a bank's key range may claim more).
-    if (key < 0 || key > 127)
-        return;
     const bool keyTracking = channel_ != kPercussionChannel;
     Voice& voice = takeVoice(ctx);
     voice.start(key, velocity, attenuationCb, pitchOffset(), reverbSend_, chorusSend_, pan_,

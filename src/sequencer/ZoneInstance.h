@@ -110,6 +110,9 @@ public:
 
 private:
     void noteOn(SequencerContext& ctx, int key, int velocity);
+    // Before a note on `key`: the zone's voices cut by an exclusive class, and the voice of
+    // the same key struck again.
+    void cutBeforeNote(int key, bool exclusive);
     void noteOff(int key);
     void controlChange(SequencerContext& ctx, int controller, int value);
     Voice& takeVoice(SequencerContext& ctx);

@@ -324,31 +324,31 @@ void Voice::renderPair(Voice& a, Voice& b, int frames) noexcept {
     int done = 0;
     while (done < frames && a.blockCanStart() && b.blockCanStart()) {
         const int n = std::min(kBlock, frames - done);
-        if (!a.oscillator_.canRenderInterpolated(n) || !b.oscillator_.canRenderInterpolated(n)) {
-            // An end, a loop point or a direct copy in this block: one voice at a time.
-            const int producedA = a.renderBlock(n, at);
-            const int producedB = b.renderBlock(n, at);
-            a.endBlock();
-            b.endBlock();
-            if (producedA < n || producedB < n) {
-                // A voice stopped within the block; the other goes on alone.
-                if (producedA == n)
-                    a.renderRest(at + n, done + n, frames);
-                if (producedB == n)
-                    b.renderRest(at + n, done + n, frames);
-                return;
-            }
-        } else {
-            a.oscillator_.updatePitchModulation();
-            a.amplifier_.updateGain();
-            b.oscillator_.updatePitchModulation();
-            b.amplifier_.updateGain();
-            float sa[kBlock], sb[kBlock];
+        // The block's pitch first: whether it may take the fast path depends on the
+        // increment it is rendered with.
+        a.oscillator_.updatePitchModulation();
+        a.amplifier_.updateGain();
+        b.oscillator_.updatePitchModulation();
+        b.amplifier_.updateGain();
+        float sa[kBlock], sb[kBlock];
+        int producedA = n, producedB = n;
+        if (a.oscillator_.canRenderInterpolated(n) && b.oscillator_.canRenderInterpolated(n)) {
             renderInterpolatedPair(a, sa, b, sb, n);
-            a.mixMono(sa, n, at);
-            b.mixMono(sb, n, at);
-            a.endBlock();
-            b.endBlock();
+        } else {
+            // An end, a loop point or a direct copy in this block: one voice at a time.
+            producedA = a.renderOwnBlock(sa, n);
+            producedB = b.renderOwnBlock(sb, n);
+        }
+        a.mixMono(sa, producedA, at);
+        b.mixMono(sb, producedB, at);
+        a.endBlock();
+        b.endBlock();
+        if (producedA < n || producedB < n) {
+            // A voice stopped within the block: the other goes on alone (and the stopped
+            // one lets go of its sample).
+            a.renderRest(at + n, done + n, frames);
+            b.renderRest(at + n, done + n, frames);
+            return;
         }
         at += n;
         done += n;
@@ -420,8 +420,12 @@ void Voice::renderStereo(int frames) noexcept {
         }
     }
     bus.mixPosition = at;
-    if (oscillator_.isStopped())
+    // The partner is only ever rendered by its master: when the master stops, for whatever
+    // reason (its own sample may end first), so does the partner.
+    if (oscillator_.isStopped()) {
+        partner.oscillator_.stop();
         oscillator_.releaseData();
+    }
     if (partner.oscillator_.isStopped())
         partner.oscillator_.releaseData();
 }

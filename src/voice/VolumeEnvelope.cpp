@@ -3,6 +3,8 @@
 #include "voice/GeneratorTable.h"
 #include "voice/VoiceMath.h"
 
+#include <algorithm>
+
 namespace korvelt {
 
 namespace {
@@ -47,7 +49,10 @@ void VolumeEnvelope::prepare() noexcept {
     attackTicks_ = attack_ == kNoTime ? 0 : voice::timecentsToTicks(attack_);
     if (sustain_ < 0)
         sustain_ = 0;
-    releaseTicks_ = voice::timecentsToTicks(release_);
+    // A release longer than SoundFont's limit of 8000 timecents (about 100 seconds) is
+    // held there: far longer ones never reach their end (the level's steps vanish below a
+    // float's precision), so the voice, and the render's tail, would never end.
+    releaseTicks_ = voice::timecentsToTicks(std::min(release_, kLongestRelease));
 }
 
 void VolumeEnvelope::start(int key) noexcept {

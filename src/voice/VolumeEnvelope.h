@@ -14,6 +14,9 @@ namespace korvelt {
 // centibels. Reaching Finished ends the voice. Advanced once per control tick.
 class VolumeEnvelope {
 public:
+    // The longest release, in timecents.
+    static constexpr std::int32_t kLongestRelease = 8000;
+
     using Phase = EnvelopePhase;
 
     // Generators 33-40; set when absolute, added when additive.

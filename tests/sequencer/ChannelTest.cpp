@@ -265,3 +265,94 @@ TEST(ProgramNames, LabelsJoinTheProgramsOfEachChannel) {
 
 } // namespace
 } // namespace korvelt::test
+
+namespace korvelt::test {
+namespace {
+
+// A stereo kit zone pair of one exclusive class, with its two sides in either order, and a
+// right-hand sample much shorter than the left-hand one.
+std::string stereoBank(bool leftFirst, std::size_t rightFrames) {
+    Sf2Builder b;
+    const int left =
+        b.addSample({.name = "L", .frames = rampFrames(44100), .sampleLink = 1, .sampleType = 4});
+    const int right = b.addSample(
+        {.name = "R", .frames = rampFrames(rightFrames), .sampleLink = 0, .sampleType = 2});
+    auto zone = [&](int sample) {
+        auto g = instantEnvelope();
+        g.push_back(gen(57, 1)); // exclusive class 1
+        return Sf2Builder::instrumentZone(sample, g);
+    };
+    const int hat = b.addInstrument("Hat", leftFirst ? std::vector{zone(left), zone(right)}
+                                                     : std::vector{zone(right), zone(left)});
+    b.addPreset("Hat", 0, 0, {Sf2Builder::presetZone(hat)});
+    return b.build();
+}
+
+TEST(StereoPairs, AnExclusiveClassNeverCutsThePairItStarts) {
+    for (bool leftFirst : {true, false}) {
+        RenderRig rig;
+        auto bank = makeSoundBank(rig.dir.write("hat.sf2", stereoBank(leftFirst, 44100)),
+                                  rig.notifier, rig.engine->store);
+        bank->rdfile();
+        SequencerContext ctx{rig.settings,
+                             rig.notifier,
+                             *bank,
+                             VoiceServices{rig.settings, rig.notifier, rig.engine->store,
+                                           rig.engine->rack.mixBus(), rig.engine->abortRequested},
+                             {}};
+        MidiChannel channel(0);
+        for (int strike = 0; strike < 2; ++strike) {
+            channel.handle(ctx, kNoteOn, 60 + strike, 100);
+            rig.engine->rack.mixBus().blockOffset = 0;
+            channel.renderVoices(ctx, 200);
+        }
+        // The newest pair plays on, both sides; the first one is cut by the second.
+        int newest = 0, first = 0;
+        for (const auto& pz : channel.preset()->zones())
+            for (const auto& zone : pz.instrument->zones())
+                for (const Voice* v : zone.activeVoices())
+                    if (v->volumeEnvelope().phase() < EnvelopePhase::Release)
+                        (v->key() == 61 ? newest : first)++;
+        EXPECT_EQ(newest, 2) << (leftFirst ? "left first" : "right first");
+        EXPECT_EQ(first, 0) << (leftFirst ? "left first" : "right first");
+    }
+}
+
+TEST(StereoPairs, APairEndsWhenItsMasterEndsFirst) {
+    // The right-hand sample (the master) lasts 0.1 s, the left-hand one 1 s.
+    MidiFileWriter midi(480);
+    midi.addTrack().note(0, 48, 0, 60, 100);
+    RenderRig rig;
+    const RenderedWave w = rig.render(stereoBank(true, 4410), midi.bytes());
+    EXPECT_GT(w.peak, 0);
+    EXPECT_LT(w.frames(), 44100u);
+}
+
+TEST(PresetLimits, APresetOfAbsurdlyManyZonesStaysSilentAndSaysSo) {
+    // 300 preset zones on an instrument of 300 zones would be 90000 zone instances.
+    Sf2Builder b;
+    const int s = b.addSample({.name = "S", .frames = rampFrames(100)});
+    std::vector<Sf2Builder::Zone> zones(300, Sf2Builder::instrumentZone(s));
+    const int inst = b.addInstrument("Many", zones);
+    b.addPreset("Many", 0, 0, std::vector<Sf2Builder::Zone>(300, Sf2Builder::presetZone(inst)));
+    RenderRig rig;
+    rig.settings.showMidiErrors = true;
+    auto bank =
+        makeSoundBank(rig.dir.write("many.sf2", b.build()), rig.notifier, rig.engine->store);
+    ASSERT_TRUE(bank->rdfile());
+    SequencerContext ctx{rig.settings,
+                         rig.notifier,
+                         *bank,
+                         VoiceServices{rig.settings, rig.notifier, rig.engine->store,
+                                       rig.engine->rack.mixBus(), rig.engine->abortRequested},
+                         {}};
+    MidiChannel channel(0);
+    channel.handle(ctx, kNoteOn, 60, 100);
+    EXPECT_TRUE(channel.preset()->zones().empty());
+    ASSERT_EQ(rig.notifier.messages().size(), 1u);
+    EXPECT_EQ(rig.notifier.messages()[0].title, "Invalid MIDI preset");
+    EXPECT_EQ(rig.notifier.messages()[0].text, "Bank number 0, preset number 0 has too many zones");
+}
+
+} // namespace
+} // namespace korvelt::test

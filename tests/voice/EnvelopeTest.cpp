@@ -92,6 +92,26 @@ TEST(VolumeEnvelope, ReleaseFromAttackStartsAtTheCurrentAttenuation) {
     EXPECT_TRUE(env.isFinished());
 }
 
+TEST(VolumeEnvelope, AReleaseBeyondTheSoundFontLimitIsHeldThereAndEnds) {
+    // 20000 timecents would be 29 hours, whose steps vanish in a float's precision.
+    auto longest = prepared<VolumeEnvelope>({{33, -32768}, {34, -32768}, {38, 8000}});
+    auto beyond = prepared<VolumeEnvelope>({{33, -32768}, {34, -32768}, {38, 20000}});
+    for (auto* env : {&longest, &beyond}) {
+        env->start(60);
+        env->tick();
+        env->release();
+    }
+    int ticks = 0;
+    for (; !beyond.isFinished() && ticks < 1000000; ++ticks) {
+        beyond.tick();
+        longest.tick();
+        ASSERT_EQ(beyond.attenuation(), longest.attenuation());
+    }
+    EXPECT_TRUE(beyond.isFinished());
+    // About 100 seconds (the float level adds its steps with a little rounding).
+    EXPECT_NEAR(ticks, std::pow(2.0, 8000.0 / 1200.0) * 2205, 500);
+}
+
 TEST(VolumeEnvelope, DecayRunsPastSilenceToALargeSustain) {
     auto env = prepared<VolumeEnvelope>({{33, -32768}, {34, -32768}, {35, -32768}, {37, 1440}});
     env.start(60);

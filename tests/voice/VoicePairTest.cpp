@@ -75,6 +75,11 @@ TEST(VoicePair, RendersExactlyAsOneVoiceAfterTheOther) {
         {concat(instantVolume(), vibrato), concat(filter, vibrato), 61, 62, spans});
     // The default envelope (a delay, then an attack) and a loop mode that ends at release.
     expectPairMatchesSequence({gens({{54, 3}}), {}, 60, 60, spans});
+    // A pitch that leaps within a block (the modulation envelope at full depth at once):
+    // whether a block may skip its end checks depends on the increment it plays with.
+    const auto leap = gens({{7, 12000}, {25, -32768}, {26, -32768}});
+    expectPairMatchesSequence(
+        {concat(instantVolume(), leap), concat(instantVolume(), leap), 96, 100, spans});
 }
 
 } // namespace
