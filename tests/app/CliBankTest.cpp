@@ -1,3 +1,4 @@
+#include "support/CliRun.h"
 #include "support/Sf2Builder.h"
 #include "support/TempDir.h"
 
@@ -7,30 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 
 namespace korvelt::test {
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// Runs the built korvelt-cli with the given (already quoted) arguments.
-CliRun runCli(const TempDir& dir, const std::string& args) {
-    const std::string out = dir.file("stdout.txt");
-    const std::string err = dir.file("stderr.txt");
-    const std::string command =
-        std::string("'") + KORVELT_CLI + "' " + args + " >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TempDir::read(out), TempDir::read(err)};
-}
-
-std::string quoted(const std::string& path) {
-    return "'" + path + "'";
-}
 
 std::vector<std::int16_t> wave(std::size_t n, double step) {
     std::vector<std::int16_t> out(n);

@@ -1,36 +1,16 @@
 #include "midi/SmfBytes.h"
+#include "support/CliRun.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
-#include <sys/wait.h>
 
 namespace korvelt::test {
 namespace {
 
 using namespace smf;
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// Runs the built korvelt-cli with the given (already quoted) arguments.
-CliRun runCli(const TempDir& dir, const std::string& args) {
-    const std::string out = dir.file("stdout.txt");
-    const std::string err = dir.file("stderr.txt");
-    const std::string command =
-        std::string("'") + KORVELT_CLI + "' " + args + " >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TempDir::read(out), TempDir::read(err)};
-}
-
-std::string quoted(const std::string& path) {
-    return "'" + path + "'";
-}
 
 TEST(CliInfoMidi, PrintsHeaderAndPerTrackCounts) {
     TempDir dir;

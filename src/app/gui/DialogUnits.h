@@ -17,6 +17,12 @@ struct DialogRect {
     int height = 0;
 };
 
+// A group box of a layout table: its caption and place.
+struct GroupEntry {
+    const char* text;
+    DialogRect place;
+};
+
 // The place in pixels within `window`'s top-level window font.
 inline wxRect toPixels(const wxWindow& window, const DialogRect& r) {
     return wxRect(window.ConvertDialogToPixels(wxPoint(r.x, r.y)),

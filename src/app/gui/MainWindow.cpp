@@ -24,11 +24,6 @@
 namespace korvelt::gui {
 namespace {
 
-struct GroupEntry {
-    const char* text;
-    DialogRect place;
-};
-
 // The three boxes around the files and the one around the progress bar.
 constexpr GroupEntry kGroups[] = {
     {"Sound Bank", {3, 19, 212, 25}},

@@ -20,11 +20,6 @@
 namespace korvelt::gui {
 namespace {
 
-struct GroupEntry {
-    const char* text;
-    DialogRect place;
-};
-
 constexpr GroupEntry kGroups[] = {
     {"MIDI debug", {7, 7, 123, 25}},
     {"MIDI tempo", {7, 33, 123, 33}},
