@@ -43,13 +43,7 @@ protected:
         bank = makeSoundBank(rig.dir.write("bank.sf2", channelBank()), rig.notifier,
                              rig.engine->store);
         bank->rdfile();
-        ctx = std::make_unique<SequencerContext>(
-            SequencerContext{rig.settings,
-                             rig.notifier,
-                             *bank,
-                             VoiceServices{rig.settings, rig.notifier, rig.engine->store,
-                                           rig.engine->rack.mixBus(), rig.engine->abortRequested},
-                             {}});
+        ctx = std::make_unique<SequencerContext>(rig.context(*bank));
     }
 
     std::vector<const Voice*> voices(const MidiChannel& channel) const {
@@ -294,12 +288,7 @@ TEST(StereoPairs, AnExclusiveClassNeverCutsThePairItStarts) {
         auto bank = makeSoundBank(rig.dir.write("hat.sf2", stereoBank(leftFirst, 44100)),
                                   rig.notifier, rig.engine->store);
         bank->rdfile();
-        SequencerContext ctx{rig.settings,
-                             rig.notifier,
-                             *bank,
-                             VoiceServices{rig.settings, rig.notifier, rig.engine->store,
-                                           rig.engine->rack.mixBus(), rig.engine->abortRequested},
-                             {}};
+        SequencerContext ctx = rig.context(*bank);
         MidiChannel channel(0);
         for (int strike = 0; strike < 2; ++strike) {
             channel.handle(ctx, kNoteOn, 60 + strike, 100);
@@ -340,12 +329,7 @@ TEST(PresetLimits, APresetOfAbsurdlyManyZonesStaysSilentAndSaysSo) {
     auto bank =
         makeSoundBank(rig.dir.write("many.sf2", b.build()), rig.notifier, rig.engine->store);
     ASSERT_TRUE(bank->rdfile());
-    SequencerContext ctx{rig.settings,
-                         rig.notifier,
-                         *bank,
-                         VoiceServices{rig.settings, rig.notifier, rig.engine->store,
-                                       rig.engine->rack.mixBus(), rig.engine->abortRequested},
-                         {}};
+    SequencerContext ctx = rig.context(*bank);
     MidiChannel channel(0);
     channel.handle(ctx, kNoteOn, 60, 100);
     EXPECT_TRUE(channel.preset()->zones().empty());

@@ -35,13 +35,7 @@ protected:
                      Sf2Builder::presetZone(1, {keyRange(60, 127)})});
         bank = makeSoundBank(rig.dir.write("bank.sf2", b.build()), rig.notifier, rig.engine->store);
         bank->rdfile();
-        ctx = std::make_unique<SequencerContext>(
-            SequencerContext{rig.settings,
-                             rig.notifier,
-                             *bank,
-                             VoiceServices{rig.settings, rig.notifier, rig.engine->store,
-                                           rig.engine->rack.mixBus(), rig.engine->abortRequested},
-                             {}});
+        ctx = std::make_unique<SequencerContext>(rig.context(*bank));
     }
 
     // The names of the samples of the voices now sounding on the channel.

@@ -165,12 +165,7 @@ TEST_F(RenderIntegration, AbortStopsTheRunWithoutItsTail) {
     RenderJob job(file);
     Cwavfil wave(rig.dir.file("out.wav"), rig.notifier);
     wave.openwr();
-    SequencerContext ctx{rig.settings,
-                         rig.notifier,
-                         *sf2,
-                         VoiceServices{rig.settings, rig.notifier, rig.engine->store,
-                                       rig.engine->rack.mixBus(), rig.engine->abortRequested},
-                         {}};
+    SequencerContext ctx = rig.context(*sf2);
     std::vector<int> progress;
     job.run(ctx, rig.engine->rack, wave, [&](int p) {
         progress.push_back(p);

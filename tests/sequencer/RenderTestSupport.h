@@ -98,18 +98,23 @@ public:
         for (int run = 0; run < runs; ++run) {
             Cwavfil wave(wavePath, notifier);
             wave.openwr();
-            SequencerContext ctx{settings,
-                                 notifier,
-                                 *bank,
-                                 VoiceServices{settings, notifier, engine->store,
-                                               engine->rack.mixBus(), engine->abortRequested},
-                                 {}};
+            SequencerContext ctx = context(*bank);
             progress.clear();
             job.run(ctx, engine->rack, wave, [this](int p) { progress.push_back(p); });
             wave.close();
             lastPeak = wave.peak();
         }
         return readWave(wavePath);
+    }
+
+    // What a render with `bank` hands down to channels, presets and voices.
+    SequencerContext context(Csf2file& bank) {
+        return SequencerContext{settings,
+                                notifier,
+                                bank,
+                                VoiceServices{settings, notifier, engine->store,
+                                              engine->rack.mixBus(), engine->abortRequested},
+                                {}};
     }
 
     RenderedWave readWave(const std::string& path) const {
