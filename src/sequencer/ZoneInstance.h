@@ -86,7 +86,7 @@ public:
     ZoneInstance* partner_ = nullptr;
     ZoneInstance* pairedRight_ = nullptr;
 
-    // The newest voice is at the back (the front of the design's active list).
+    // The newest voice is at the back: the list is walked from the back, newest first.
     const std::vector<Voice*>& activeVoices() const noexcept { return active_; }
     std::size_t voiceObjects() const noexcept { return pool_.size(); }
 

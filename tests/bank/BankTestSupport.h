@@ -70,7 +70,7 @@ inline Sf2Builder smallBank() {
     return b;
 }
 
-// The design's message texts of both readers.
+// The message texts of both readers.
 inline const char* const kSf2OpenFailed =
     "Csf2file::rdfile\nFatal error while reading Sound Font file\nCould not open Sound Font file";
 inline const char* const kSf2Invalid =
