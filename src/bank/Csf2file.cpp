@@ -177,11 +177,7 @@ std::size_t Csf2file::readRecords(std::uint64_t size, std::size_t recordSize, bo
 }
 
 bool Csf2file::readPresetHeaders(std::uint64_t size, bool scrambled) {
-    bool complete = false;
-    const std::size_t n = readRecords(size, kPresetRecord, scrambled, complete);
-    presets_.reserve(presets_.size() + n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t* p = records_.data() + i * kPresetRecord;
+    return readList(size, kPresetRecord, scrambled, presets_, [](const std::uint8_t* p) {
         PresetHeader h;
         h.name = readName(p);
         h.preset = le::u16(p + 20);
@@ -190,56 +186,30 @@ bool Csf2file::readPresetHeaders(std::uint64_t size, bool scrambled) {
         h.library = le::u32(p + 26);
         h.genre = le::u32(p + 30);
         h.morphology = le::u32(p + 34);
-        presets_.push_back(h);
-    }
-    return complete;
+        return h;
+    });
 }
 
 bool Csf2file::readPresetBags(std::uint64_t size, bool scrambled) {
-    bool complete = false;
-    const std::size_t n = readRecords(size, kBagRecord, scrambled, complete);
-    presetBags_.reserve(presetBags_.size() + n);
-    for (std::size_t i = 0; i < n; ++i)
-        presetBags_.push_back(readBag(records_.data() + i * kBagRecord));
-    return complete;
+    return readList(size, kBagRecord, scrambled, presetBags_, readBag);
 }
 
 bool Csf2file::readPresetGenerators(std::uint64_t size, bool scrambled) {
-    bool complete = false;
-    const std::size_t n = readRecords(size, kGeneratorRecord, scrambled, complete);
-    presetGens_.reserve(presetGens_.size() + n);
-    for (std::size_t i = 0; i < n; ++i)
-        presetGens_.push_back(readGenerator(records_.data() + i * kGeneratorRecord));
-    return complete;
+    return readList(size, kGeneratorRecord, scrambled, presetGens_, readGenerator);
 }
 
 bool Csf2file::readInstruments(std::uint64_t size, bool scrambled) {
-    bool complete = false;
-    const std::size_t n = readRecords(size, kInstrumentRecord, scrambled, complete);
-    instruments_.reserve(instruments_.size() + n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t* p = records_.data() + i * kInstrumentRecord;
-        instruments_.push_back(InstrumentHeader{readName(p), le::u16(p + 20)});
-    }
-    return complete;
+    return readList(size, kInstrumentRecord, scrambled, instruments_, [](const std::uint8_t* p) {
+        return InstrumentHeader{readName(p), le::u16(p + 20)};
+    });
 }
 
 bool Csf2file::readInstrumentBags(std::uint64_t size, bool scrambled) {
-    bool complete = false;
-    const std::size_t n = readRecords(size, kBagRecord, scrambled, complete);
-    instrumentBags_.reserve(instrumentBags_.size() + n);
-    for (std::size_t i = 0; i < n; ++i)
-        instrumentBags_.push_back(readBag(records_.data() + i * kBagRecord));
-    return complete;
+    return readList(size, kBagRecord, scrambled, instrumentBags_, readBag);
 }
 
 bool Csf2file::readInstrumentGenerators(std::uint64_t size, bool scrambled) {
-    bool complete = false;
-    const std::size_t n = readRecords(size, kGeneratorRecord, scrambled, complete);
-    instrumentGens_.reserve(instrumentGens_.size() + n);
-    for (std::size_t i = 0; i < n; ++i)
-        instrumentGens_.push_back(readGenerator(records_.data() + i * kGeneratorRecord));
-    return complete;
+    return readList(size, kGeneratorRecord, scrambled, instrumentGens_, readGenerator);
 }
 
 bool Csf2file::readSampleHeaders(std::uint64_t size) {

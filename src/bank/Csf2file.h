@@ -127,6 +127,19 @@ protected:
     std::size_t readRecords(std::uint64_t size, std::size_t recordSize, bool scrambled,
                             bool& complete);
 
+    // Reads a chunk's records (readRecords) and appends parse(record bytes) of each to
+    // `list`; false when not all of them arrived.
+    template <class T, class Parse>
+    bool readList(std::uint64_t size, std::size_t recordSize, bool scrambled, std::vector<T>& list,
+                  Parse parse) {
+        bool complete = false;
+        const std::size_t n = readRecords(size, recordSize, scrambled, complete);
+        list.reserve(list.size() + n);
+        for (std::size_t i = 0; i < n; ++i)
+            list.push_back(parse(records_.data() + i * recordSize));
+        return complete;
+    }
+
     // Copies a 20-byte record name up to its first NUL, zero-filling the rest.
     static RecordName readName(const std::uint8_t* p) noexcept;
     static std::size_t withoutTerminal(std::size_t n) noexcept { return n > 0 ? n - 1 : 0; }
