@@ -27,7 +27,9 @@ public:
     // The longest tail after the last event's block, in one-second blocks (ten minutes).
     static constexpr int kMaxTailSeconds = 600;
     static constexpr double kMicrosecondsPerFrame = 22.675736961451246;
-    static constexpr double kInitialTempo = 1000000.0; // 60 beats per minute
+    // The tempo of a file without a set-tempo event at its start: the Standard MIDI File
+    // default of 120 beats per minute.
+    static constexpr double kInitialTempo = 500000.0;
 
     // Called after every block with the progress in percent (0 ... about 100).
     using Progress = std::function<void(int percent)>;

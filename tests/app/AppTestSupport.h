@@ -219,13 +219,14 @@ inline std::string smallBank() {
     return b.build();
 }
 
-// MIDI files at 480 ticks per quarter note and the default tempo (one quarter per
-// second): 480 ticks are one second.
+// MIDI files at 240 ticks per quarter note and the default tempo (120 beats per minute, a
+// quarter every half second): 480 ticks are one second.
 inline constexpr std::uint32_t kSecond = 480;
+inline constexpr std::uint16_t kDivision = kSecond / 2;
 
 // One note of `seconds` on channel 1 at tick 0, then silence until `lastTick`.
 inline std::string noteMidi(double seconds, int velocity = 100, std::uint32_t lastTick = 0) {
-    MidiFileWriter w(kSecond);
+    MidiFileWriter w(kDivision);
     auto& t = w.addTrack();
     t.programChange(0, 0, 0);
     t.note(0, static_cast<std::uint32_t>(seconds * kSecond), 0, 69, velocity);
@@ -236,7 +237,7 @@ inline std::string noteMidi(double seconds, int velocity = 100, std::uint32_t la
 
 // Only a controller at tick 0 and one at `lastTick`: renders silence of that length.
 inline std::string silentMidi(std::uint32_t lastTick = kSecond) {
-    MidiFileWriter w(kSecond);
+    MidiFileWriter w(kDivision);
     auto& t = w.addTrack();
     t.controlChange(0, 0, 7, 100);
     t.controlChange(lastTick, 0, 7, 100);

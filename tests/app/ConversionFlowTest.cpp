@@ -182,7 +182,7 @@ TEST(Conversion, AbortedConversionClosesTheFileAndStillReports) {
 // A MIDI file whose first note asks for a preset the bank lacks: with MIDI errors shown,
 // the render thread raises a message box at once and waits until it has been shown.
 std::string missingPresetMidi() {
-    MidiFileWriter w(kSecond);
+    MidiFileWriter w(kDivision);
     auto& t = w.addTrack();
     t.programChange(0, 0, 5);
     t.note(0, kSecond, 0, 60, 100);

@@ -74,7 +74,7 @@ TEST(MainWindow, LoadingAMidiFileResetsTheMixerAndLabelsItsChannels) {
     h.settings.mixer[0].volumeCb = 250;
     h.settings.mixer[5].muted = true;
     h.settings.mixer[7].name = "Old";
-    MidiFileWriter w(kSecond);
+    MidiFileWriter w(kDivision);
     auto& t = w.addTrack();
     for (int program : {0, 48, 73, 0})
         t.programChange(0, 0, program);

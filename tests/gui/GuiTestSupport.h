@@ -169,7 +169,7 @@ inline std::string smallBank() {
 // drum on channel 10, with programs chosen on channels 1, 2 and 10.
 inline std::string tune(int seconds) {
     constexpr std::uint32_t kSecond = 480;
-    MidiFileWriter w(kSecond);
+    MidiFileWriter w(kSecond / 2); // at the default 120 beats per minute
     auto& t = w.addTrack();
     t.programChange(0, 0, 0);
     t.programChange(0, 1, 40);

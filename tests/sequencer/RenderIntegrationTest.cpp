@@ -30,10 +30,10 @@ protected:
 };
 
 TEST_F(RenderIntegration, NoteOnLandsOnTheFrameAtOrJustBeforeItsExactTime) {
-    // 60 beats per minute by default: 100 ticks of a 96-tick quarter are 45937.5 frames.
-    EXPECT_EQ(rig.render(bank, oneNote(96, 100)).firstSound(), 45937 + kFirstBlock);
-    // 37 ticks: 16996.875 frames.
-    EXPECT_EQ(rig.render(bank, oneNote(96, 37)).firstSound(), 16996 + kFirstBlock);
+    // 120 beats per minute by default: 100 ticks of a 96-tick quarter are 22968.75 frames.
+    EXPECT_EQ(rig.render(bank, oneNote(96, 100)).firstSound(), 22968 + kFirstBlock);
+    // 37 ticks: 8498.4375 frames.
+    EXPECT_EQ(rig.render(bank, oneNote(96, 37)).firstSound(), 8498 + kFirstBlock);
 }
 
 TEST_F(RenderIntegration, NoteAtTickZeroIsHeardWithoutTheLookAheadDelay) {
@@ -46,12 +46,13 @@ TEST_F(RenderIntegration, NoteAtTickZeroIsHeardWithoutTheLookAheadDelay) {
     EXPECT_EQ(w.samples[2 * kFirstBlock], w.samples[2 * kFirstBlock + 1]);
 }
 
-TEST_F(RenderIntegration, DefaultTempoIsSixtyBeatsPerMinuteScaledByTheTempoOption) {
-    EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 44100 + kFirstBlock);
-    rig.settings.tempoPercent = 100; // twice as long
-    EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 88200 + kFirstBlock);
-    rig.settings.tempoPercent = -50; // twice as fast
+TEST_F(RenderIntegration, DefaultTempoIsOneHundredTwentyBeatsPerMinuteScaledByTheTempoOption) {
+    // A quarter note without a set-tempo event lasts half a second.
     EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 22050 + kFirstBlock);
+    rig.settings.tempoPercent = 100; // twice as long
+    EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 44100 + kFirstBlock);
+    rig.settings.tempoPercent = -50; // twice as fast
+    EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 11025 + kFirstBlock);
 }
 
 TEST_F(RenderIntegration, TempoEventsChangeTheRateFromTheirTickOn) {
@@ -91,12 +92,12 @@ TEST_F(RenderIntegration, TranspositionMovesMelodicKeysButNotPercussion) {
 }
 
 TEST_F(RenderIntegration, TrailingSilenceIsLeftOutOfTheHeader) {
-    const RenderedWave w = rig.render(bank, oneNote(480, 0, 0, 60, 240));
+    const RenderedWave w = rig.render(bank, oneNote(480, 0, 0, 60, 480));
     ASSERT_GT(w.frames(), 0u);
     // The data ends with the last sounding frame; the silent tail stays behind it.
     EXPECT_TRUE(w.samples[w.samples.size() - 2] != 0 || w.samples.back() != 0);
     EXPECT_GT(w.bytesAfterHeader, w.samples.size() * 2);
-    // The note lasts half a second (240 ticks) and stops at once when released.
+    // The note lasts half a second (a quarter note) and stops at once when released.
     EXPECT_NEAR(double(w.frames()), 22050.0 + kFirstBlock, 40.0);
 }
 
@@ -119,7 +120,7 @@ TEST_F(RenderIntegration, ProgressCountsWholeBlocksAndEndsOnce) {
     // Seven seconds without tempo changes: two full blocks, the second found to run past
     // the end only when it is full, so it is delivered with the tail.
     MidiFileWriter midi(1);
-    midi.addTrack().note(0, 7, 0, 60, 127);
+    midi.addTrack().note(0, 14, 0, 60, 127);
     rig.render(bank, midi.bytes());
     EXPECT_EQ(rig.progress, (std::vector<int>{71, 142}));
 
@@ -155,7 +156,7 @@ TEST_F(RenderIntegration, DegenerateTimingIsBoundedInsteadOfHanging) {
 
 TEST_F(RenderIntegration, AbortStopsTheRunWithoutItsTail) {
     MidiFileWriter midi(1);
-    midi.addTrack().note(0, 20, 0, 60, 127); // 20 seconds
+    midi.addTrack().note(0, 40, 0, 60, 127); // 20 seconds
     const std::string bankPath = rig.dir.write("bank.sf2", bank);
     const std::string midiPath = rig.dir.write("song.mid", midi.bytes());
     auto sf2 = makeSoundBank(bankPath, rig.notifier, rig.engine->store);
