@@ -34,7 +34,7 @@ const char* const MainWindowLogic::kSoundBankFilter =
     "Uncompressed Sound Font files (*.sf2)|*.sf2|All Files (*.*)|*";
 const char* const MainWindowLogic::kWaveFilter = "Wave files (*.wav)|*.wav|All Files (*.*)|*";
 const char* const MainWindowLogic::kMidiFilter =
-    "MIDI & Karaoke Files (*.mid;*.midi;*.kar)|*.mid;*.midi;*.kar|All Files (*.*)|*";
+    "MIDI & Karaoke Files (*.mid;*.midi;*.kar;*.rmi)|*.mid;*.midi;*.kar;*.rmi|All Files (*.*)|*";
 
 MainWindowLogic::MainWindowLogic(Settings& settings, AppDirectories dirs, std::string settingsFile,
                                  Notifier& notifier, UiDispatcher& dispatcher, MainView& view,
@@ -152,7 +152,7 @@ void MainWindowLogic::dropFiles(const std::vector<std::string>& files) {
         flow_.setSoundBank(name, true);
     else if (hasExtension(name, ".wav"))
         flow_.setOutputFile(name);
-    else if (hasExtension(name, ".mid") || hasExtension(name, ".kar"))
+    else if (hasExtension(name, ".mid") || hasExtension(name, ".kar") || hasExtension(name, ".rmi"))
         flow_.loadMidiFile(name);
 }
 

@@ -34,32 +34,72 @@ bool Cmidfil::rdmidi() {
     return result;
 }
 
-// The header chunk: "MThd", its length L (at least the 6 bytes of format, track count and
-// division; the L - 6 bytes after them are skipped), then exactly track-count "MTrk"
-// chunks. A header that is cut short or too short fails without a message of its own.
 bool Cmidfil::readContents(int fd) {
-    std::uint8_t head[14];
-    if (!file::readExact(fd, head, sizeof head) || std::memcmp(head, "MThd", 4) != 0)
+    midi_input::Input file(fd);
+    std::uint8_t tag[4];
+    if (!file.readExact(tag, sizeof tag))
         return false;
-    const std::uint32_t length = midi_input::bigEndian32(head + 4);
+    if (std::memcmp(tag, "RIFF", 4) != 0)
+        return readSmf(file, tag);
+
+    // A RIFF MIDI file (".rmi"): "RIFF", the chunk's size, "RMID", then chunks of a 4-byte
+    // type and a little-endian size, each padded to an even length. The "data" chunk holds
+    // the Standard MIDI file, which is read within that chunk; the chunks before it are
+    // skipped. Every chunk must lie within the RIFF chunk's size.
+    std::uint8_t riff[8];
+    if (!file.readExact(riff, sizeof riff) || std::memcmp(riff + 4, "RMID", 4) != 0)
+        return false;
+    const std::uint32_t riffSize = midi_input::littleEndian32(riff);
+    if (riffSize < 4)
+        return false;
+    std::uint64_t left = riffSize - 4u; // the RIFF chunk's bytes after "RMID"
+    for (;;) {
+        std::uint8_t head[8];
+        if (left < sizeof head || !file.readExact(head, sizeof head))
+            return false;
+        left -= sizeof head;
+        const std::uint32_t size = midi_input::littleEndian32(head + 4);
+        if (size > left)
+            return false;
+        if (std::memcmp(head, "data", 4) == 0) {
+            midi_input::Input data(fd, size);
+            return data.readExact(tag, sizeof tag) && readSmf(data, tag);
+        }
+        // The pad byte of the last chunk may be missing from the RIFF size.
+        const std::uint64_t padded = std::min<std::uint64_t>(size + (size & 1u), left);
+        if (!file.skip(padded))
+            return false;
+        left -= padded;
+    }
+}
+
+// The header chunk, from after its tag: "MThd", its length L (at least the 6 bytes of
+// format, track count and division; the L - 6 bytes after them are skipped), then exactly
+// track-count "MTrk" chunks, chunks of other types among them skipped. A header that is
+// cut short or too short fails without a message of its own.
+bool Cmidfil::readSmf(midi_input::Input& in, const std::uint8_t (&tag)[4]) {
+    std::uint8_t head[10];
+    if (std::memcmp(tag, "MThd", 4) != 0 || !in.readExact(head, sizeof head))
+        return false;
+    const std::uint32_t length = midi_input::bigEndian32(head);
     if (length < 6)
         return false;
-    format_ = midi_input::bigEndian16(head + 8);
-    trackCount_ = midi_input::bigEndian16(head + 10);
-    division_ = midi_input::bigEndian16(head + 12);
-    if (!midi_input::skip(fd, length - 6u))
+    format_ = midi_input::bigEndian16(head + 4);
+    trackCount_ = midi_input::bigEndian16(head + 6);
+    division_ = midi_input::bigEndian16(head + 8);
+    if (!in.skip(length - 6u))
         return false;
 
     // Each track takes at least its 8-byte chunk head: a count the file cannot hold
     // reserves no more than the file could.
-    const std::int64_t left = midi_input::bytesLeft(fd);
+    const std::int64_t left = in.bytesLeft();
     if (left >= 0)
         tracks_.reserve(static_cast<std::size_t>(std::min<std::int64_t>(trackCount_, left / 8)));
 
     std::vector<std::uint8_t> scratch;
     for (unsigned i = 0; i < trackCount_; ++i) {
         Ctrack& track = tracks_.emplace_back();
-        if (!track.rdmidi(fd, scratch, notifier_))
+        if (!track.rdmidi(in, scratch, notifier_))
             return false;
     }
     return true;

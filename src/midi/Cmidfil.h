@@ -14,7 +14,9 @@ class Notifier;
 
 // A Standard MIDI file (".mid", ".midi", ".kar") read completely into memory: the header's
 // format, track count and division, and one Ctrack per track chunk, in file order. Nothing
-// is interpreted while reading; formats 0, 1 and 2 are read alike.
+// is interpreted while reading; formats 0, 1 and 2 are read alike. Chunks of other types
+// are skipped. A RIFF MIDI file (".rmi") is read as the Standard MIDI file in its "data"
+// chunk.
 class Cmidfil final : public NamedFile {
 public:
     // Keeps the name; reads nothing yet. Read failures are shown through `notifier`, which
@@ -46,6 +48,7 @@ public:
 
 private:
     bool readContents(int fd);
+    bool readSmf(midi_input::Input& in, const std::uint8_t (&tag)[4]);
 
     Notifier& notifier_;
     std::uint16_t trackCount_ = 0;

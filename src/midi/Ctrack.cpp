@@ -1,7 +1,6 @@
 #include "midi/Ctrack.h"
 
 #include "midi/MidiInput.h"
-#include "platform/File.h"
 #include "platform/Notifier.h"
 
 #include <cstring>
@@ -51,14 +50,24 @@ inline bool takesTwoDataBytes(std::uint8_t status) noexcept {
 
 } // namespace
 
-bool Ctrack::rdmidi(int fd, std::vector<std::uint8_t>& scratch, Notifier& notifier) {
+bool Ctrack::rdmidi(midi_input::Input& in, std::vector<std::uint8_t>& scratch, Notifier& notifier) {
+    // Chunks of other types (a vendor's "XFIH", "XFKM") are skipped by their length; the
+    // file ending before the next "MTrk", or inside a chunk, is a missing track.
     std::uint8_t head[8];
-    if (!file::readExact(fd, head, sizeof head) || std::memcmp(head, "MTrk", 4) != 0) {
-        notifier.show(Severity::Error, kTitle, kBadData);
-        return false;
+    for (;;) {
+        if (!in.readExact(head, sizeof head)) {
+            notifier.show(Severity::Error, kTitle, kBadData);
+            return false;
+        }
+        if (std::memcmp(head, "MTrk", 4) == 0)
+            break;
+        if (!in.skip(midi_input::bigEndian32(head + 4))) {
+            notifier.show(Severity::Error, kTitle, kBadData);
+            return false;
+        }
     }
     const std::uint32_t length = midi_input::bigEndian32(head + 4);
-    midi_input::readUpTo(fd, length, scratch);
+    in.readUpTo(length, scratch);
 
     Fault fault;
     try {

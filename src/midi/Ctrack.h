@@ -9,6 +9,9 @@
 namespace korvelt {
 
 class Notifier;
+namespace midi_input {
+class Input;
+}
 
 // One track of a MIDI file: its events in file order, with the data bytes of its
 // system-exclusive and meta events in one pool. Movable, not copyable (the events point
@@ -29,11 +32,11 @@ public:
     std::vector<Cmidiev>::const_iterator begin() const noexcept { return events_.begin(); }
     std::vector<Cmidiev>::const_iterator end() const noexcept { return events_.end(); }
 
-    // Reads one track chunk ("MTrk", a 32-bit length, the events) from the descriptor's
-    // current position. `scratch` is a buffer the caller reuses from track to track.
-    // On a failure shows its message through `notifier` and returns false; the events
-    // read before the failure stay in the track.
-    bool rdmidi(int fd, std::vector<std::uint8_t>& scratch, Notifier& notifier);
+    // Reads the next track chunk ("MTrk", a 32-bit length, the events) from the input,
+    // skipping chunks of any other type before it by their length. `scratch` is a buffer
+    // the caller reuses from track to track. On a failure shows its message through
+    // `notifier` and returns false; the events read before the failure stay in the track.
+    bool rdmidi(midi_input::Input& in, std::vector<std::uint8_t>& scratch, Notifier& notifier);
 
 private:
     // What went wrong while reading a chunk; each has its own message.

@@ -18,16 +18,35 @@ inline std::uint16_t bigEndian16(const std::uint8_t* p) noexcept {
     return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
 }
 
-// Reads and throws away n bytes; false when the file ends (or fails) first.
-bool skip(int fd, std::uint64_t n) noexcept;
+inline std::uint32_t littleEndian32(const std::uint8_t* p) noexcept {
+    return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) |
+           std::uint32_t{p[0]};
+}
 
-// Reads up to n bytes into `out`, which ends up holding exactly the bytes that arrived
-// (fewer than n when the file ends first or a read fails). The buffer grows only as far
-// as the file has bytes left, so a bogus length costs nothing.
-void readUpTo(int fd, std::uint32_t n, std::vector<std::uint8_t>& out);
+// The bytes a MIDI file is read from: the descriptor from its current position on, at most
+// `limit` bytes of it (the "data" chunk of a RIFF MIDI file; no limit for a plain file).
+// Reads move the descriptor's position; the bytes beyond the limit are never read.
+class Input {
+public:
+    static constexpr std::uint64_t kNoLimit = UINT64_MAX;
 
-// The number of bytes left in the file from the current position, or -1 when the
-// descriptor cannot tell (a pipe).
-std::int64_t bytesLeft(int fd) noexcept;
+    explicit Input(int fd, std::uint64_t limit = kNoLimit) noexcept : fd_(fd), left_(limit) {}
+
+    // Reads exactly n bytes; false when the limit or the file ends first (or a read fails).
+    bool readExact(void* buffer, std::size_t n) noexcept;
+    // Reads and throws away n bytes; false when the limit or the file ends first.
+    bool skip(std::uint64_t n) noexcept;
+    // Reads up to n bytes into `out`, which ends up holding exactly the bytes that arrived
+    // (fewer than n when the limit or the file ends first, or a read fails). The buffer
+    // grows only as far as there are bytes left, so a bogus length costs nothing.
+    void readUpTo(std::uint32_t n, std::vector<std::uint8_t>& out);
+    // The bytes left before the limit or the end of the file, or -1 when that is not known
+    // (a pipe without a limit).
+    std::int64_t bytesLeft() const noexcept;
+
+private:
+    int fd_;
+    std::uint64_t left_; // bytes that may still be read
+};
 
 } // namespace korvelt::midi_input

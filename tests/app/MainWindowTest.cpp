@@ -1,6 +1,8 @@
 #include "app/AppTestSupport.h"
 #include "app/MixerModel.h"
 #include "audio/PlaybackTestSupport.h"
+#include "midi/Cmidfil.h"
+#include "midi/SmfBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -43,8 +45,8 @@ TEST(MainWindow, FileDialogsStartWhereTheirFilesAreAndCancelChangesNothing) {
     EXPECT_EQ(output.defaultExtension, ".wav");
     EXPECT_TRUE(output.save);
     const auto& midi = h.view.requests[2];
-    EXPECT_EQ(midi.filter, "MIDI & Karaoke Files (*.mid;*.midi;*.kar)|*.mid;*.midi;*.kar|All "
-                           "Files (*.*)|*");
+    EXPECT_EQ(midi.filter, "MIDI & Karaoke Files (*.mid;*.midi;*.kar;*.rmi)|*.mid;*.midi;*.kar;"
+                           "*.rmi|All Files (*.*)|*");
     EXPECT_EQ(midi.defaultExtension, ".mid");
     for (const auto& r : h.view.requests)
         EXPECT_EQ(r.startDirectory, h.dir.path()); // the files' directory; MIDI: start-up
@@ -121,6 +123,11 @@ TEST(MainWindow, DroppedFilesByExtensionOnlyTheFirstOnlyWhenIdle) {
     const std::string midiExt = h.midi("long-ext.MIDI", noteMidi(0.2));
     h.logic->dropFiles({midiExt});
     EXPECT_EQ(h.flow().currentMidiFile(), song);
+    const std::string rmi = h.midi("wrapped.Rmi", smf::rmid(noteMidi(0.2)));
+    h.logic->dropFiles({rmi});
+    EXPECT_EQ(h.flow().currentMidiFile(), rmi);
+    ASSERT_NE(h.flow().midiFile(), nullptr);
+    EXPECT_TRUE(h.flow().midiFile()->loaded());
     h.logic->dropFiles({kar});
     EXPECT_EQ(h.flow().currentMidiFile(), kar);
     for (const std::string ignored : {"a.mid", "x.sf2", "/tmp/noextension"})

@@ -173,6 +173,30 @@ TEST_F(RobustnessTest, EveryPrefixFailsWithTheMessageOfWhatWasCut) {
     }
 }
 
+TEST_F(RobustnessTest, ARiffMidiFileCutAnywhereFailsAsThePlainFileWould) {
+    const LabelledFile file = multiTrackFile();
+    const std::string wrapped = rmid(file.bytes());
+    constexpr std::size_t kWrapping = 20; // "RIFF", size, "RMID", "data", size
+    for (std::size_t size = 0; size < wrapped.size(); ++size) {
+        SCOPED_TRACE("prefix of " + std::to_string(size) + " bytes");
+        auto midi = read(wrapped.substr(0, size));
+        if (size < kWrapping) {
+            expectFailure(*midi, {kFileMessage});
+        } else if (size - kWrapping >= file.bytes().size()) {
+            expectRead(*midi); // only the pad byte is missing
+        } else {
+            const std::string& cut = file.cutMessage(size - kWrapping);
+            if (cut.empty())
+                expectFailure(*midi, {kFileMessage});
+            else
+                expectFailure(*midi, {cut, kFileMessage});
+        }
+        checkConsistent(*midi, notifier_, size);
+        if (HasFailure())
+            return;
+    }
+}
+
 TEST_F(RobustnessTest, RandomCorruptionsNeverCrashAndReportConsistently) {
     const std::string whole = multiTrackFile().bytes();
     std::mt19937 random(0x5EED);

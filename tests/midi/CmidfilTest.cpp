@@ -288,8 +288,8 @@ TEST_F(ReadTest, HeaderProblemsGiveTheFileMessageAlone) {
 
 TEST_F(ReadTest, BadTrackChunkHead) {
     const std::vector<std::string> expected = {kBadData, kFileMessage};
+    // A chunk of another type is skipped; then the file ends where the track should be.
     expectFailure(*read(header(0, 1, 96) + "MTrX" + be32(4) + endOfTrack()), expected);
-    expectFailure(*read(header(0, 1, 96) + "XFIH" + be32(0) + track(endOfTrack())), expected);
     expectFailure(*read(header(0, 1, 96) + "MTr"), expected);
     expectFailure(*read(header(0, 1, 96) + "MTrk" + bytes({0, 0, 4})), expected);
     // Fewer chunks than the track count.
@@ -387,6 +387,100 @@ TEST_F(ReadTest, TracksBeforeAFailureStayAndAReadStartsAfresh) {
     EXPECT_TRUE(midi.rdmidi());
     expectRead(midi);
     EXPECT_EQ(midi.tracks().size(), 1u);
+}
+
+// --- Chunks of other types and RIFF MIDI files -------------------------------------------
+
+// The header values and every event of every track as text: files that read alike give
+// the same text.
+std::string contents(const Cmidfil& midi) {
+    std::string out = std::to_string(midi.format()) + "/" + std::to_string(midi.trackCount()) +
+                      "/" + std::to_string(midi.division());
+    for (const Ctrack& track : midi.tracks()) {
+        out += "\ntrack";
+        for (const Cmidiev& e : track) {
+            out += " " + std::to_string(e.tick()) + ":" + std::to_string(e.kind()) + ":" +
+                   std::to_string(e.status()) + ":" + std::to_string(e.data1()) + ":" +
+                   std::to_string(e.data2()) + ":" + std::to_string(e.metaType()) + ":";
+            out.append(reinterpret_cast<const char*>(e.data().data()), e.data().size());
+        }
+    }
+    return out;
+}
+
+const std::string kFirstTrack =
+    track(bytes({0x00, 0x90, 0x3C, 0x64}) + meta(0, 0x51, bytes({0x07, 0xA1, 0x20})) +
+          bytes({0x60, 0x3C, 0x00}) + endOfTrack(10));
+const std::string kSecondTrack = track(bytes({0x05, 0xC1, 0x07}) + sysex(0, 0xF0, "xyz\xF7") +
+                                       bytes({0x00, 0x91, 0x40, 0x50}) + endOfTrack());
+const std::string kHeader = header(1, 2, 480);
+
+TEST_F(ReadTest, ChunksOfOtherTypesAreSkippedWhereverTheyStand) {
+    auto plain = read(kHeader + kFirstTrack + kSecondTrack);
+    expectRead(*plain);
+    const std::string expected = contents(*plain);
+    // Vendor chunks, one whose body looks like a track, one empty.
+    const std::string xfih = "XFIH" + be32(6) + "abcdef";
+    const std::string xfkm = "XFKM" + be32(12) + track(endOfTrack());
+    const std::string empty = "junk" + be32(0);
+    for (const std::string& bytes :
+         {kHeader + xfih + kFirstTrack + kSecondTrack,
+          kHeader + kFirstTrack + xfkm + empty + kSecondTrack,
+          kHeader + kFirstTrack + kSecondTrack + xfih + xfkm,
+          kHeader + empty + xfih + kFirstTrack + xfkm + kSecondTrack + empty}) {
+        auto midi = read(bytes);
+        expectRead(*midi);
+        EXPECT_EQ(contents(*midi), expected);
+    }
+}
+
+TEST_F(ReadTest, AChunkOfAnotherTypeCutByTheEndIsAMissingTrack) {
+    const std::vector<std::string> expected = {kBadData, kFileMessage};
+    // Its length runs past the end of the file.
+    auto cut = read(kHeader + kFirstTrack + "XFIH" + be32(100) + kSecondTrack);
+    expectFailure(*cut, expected);
+    ASSERT_EQ(cut->tracks().size(), 2u);
+    EXPECT_EQ(cut->tracks()[0].size(), 4u);
+    EXPECT_TRUE(cut->tracks()[1].empty());
+    // The file ends after it, or inside its head.
+    expectFailure(*read(kHeader + kFirstTrack + "XFIH" + be32(2) + "ab"), expected);
+    expectFailure(*read(kHeader + kFirstTrack + "XFIH" + bytes({0, 0})), expected);
+}
+
+TEST_F(ReadTest, ARiffMidiFileReadsAsTheFileInItsDataChunk) {
+    const std::string smf = kHeader + kFirstTrack + "XFIH" + be32(1) + "!" + kSecondTrack;
+    auto plain = read(smf);
+    expectRead(*plain);
+    const std::string expected = contents(*plain);
+    const std::string info = riffChunk("LIST", "INFOINAM" + le32(5) + "Song" + bytes({0, 0}));
+    const std::string odd = riffChunk("DISP", "abc"); // padded to an even size
+    for (const std::string& bytes :
+         {rmid(smf), rmid(smf, info + odd), rmid(smf, odd, info), rmid(smf + "x", {}, odd)}) {
+        auto midi = read(bytes);
+        expectRead(*midi);
+        EXPECT_EQ(contents(*midi), expected);
+    }
+}
+
+TEST_F(ReadTest, ARiffMidiFileIsCheckedAgainstItsSizes) {
+    const std::string smf = kHeader + kFirstTrack + kSecondTrack;
+    const std::vector<std::string> fileOnly = {kFileMessage};
+    // Not a RIFF MIDI file; no data chunk; a data chunk beyond the RIFF size.
+    std::string wave = rmid(smf);
+    wave.replace(8, 4, "WAVE");
+    expectFailure(*read(wave), fileOnly);
+    expectFailure(*read(rmid(smf).substr(0, 12)), fileOnly);
+    expectFailure(*read("RIFF" + le32(4 + 8 + 6) + "RMID" + riffChunk("DISP", "abcdef")), fileOnly);
+    std::string beyond = rmid(smf);
+    beyond.replace(4, 4, le32(static_cast<std::uint32_t>(4 + 8 + smf.size() - 1)));
+    expectFailure(*read(beyond), fileOnly);
+    // The file is read within the data chunk only: a track whose length runs past it does
+    // not take the next chunk's bytes (here a chunk type that reads as an end of track),
+    // and fails as a track cut by the end of the file.
+    const std::string longTrack = kHeader + kFirstTrack + track(endOfTrack(), 8);
+    expectRead(*read(longTrack + endOfTrack()));
+    const std::string next = riffChunk(endOfTrack(), "tail");
+    expectFailure(*read(rmid(longTrack, {}, next)), {kBadVnum, kFileMessage});
 }
 
 // Peak resident memory of this process, in kilobytes.

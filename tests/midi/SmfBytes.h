@@ -62,6 +62,25 @@ inline std::string endOfTrack(std::uint32_t delta = 0) {
     return meta(delta, 0x2F, {});
 }
 
+inline std::string le32(std::uint32_t v) {
+    return bytes({int(v), int(v >> 8), int(v >> 16), int(v >> 24)});
+}
+
+// A RIFF chunk: its type, the body's size (little-endian), the body, and a pad byte when
+// the size is odd.
+inline std::string riffChunk(const std::string& type, const std::string& body) {
+    return type + le32(static_cast<std::uint32_t>(body.size())) + body +
+           std::string(body.size() % 2, '\0');
+}
+
+// A RIFF MIDI file: "RIFF", its size, "RMID", the chunks `before`, a "data" chunk holding
+// `smf`, the chunks `after`.
+inline std::string rmid(const std::string& smf, const std::string& before = {},
+                        const std::string& after = {}) {
+    const std::string body = "RMID" + before + riffChunk("data", smf) + after;
+    return "RIFF" + le32(static_cast<std::uint32_t>(body.size())) + body;
+}
+
 // The messages the reader shows, exactly.
 inline const std::string kFileMessage = "Cmidfil::rdmidi\nError while reading midi file";
 inline const std::string kBadData = "Ctrack::rdmidi\nBad data in midi file";

@@ -20,7 +20,7 @@ namespace {
 
 const char* const kConvertUsage =
     "Usage: korvelt-cli convert [OPTIONS] MIDI\n"
-    "Renders a MIDI file (.mid, .midi, .kar) into a 16-bit stereo 44100 Hz WAVE file.\n"
+    "Renders a MIDI file (.mid, .midi, .kar, .rmi) into a 16-bit stereo 44100 Hz WAVE file.\n"
     "\n"
     "Files:\n"
     "  -b, --bank FILE            sound bank (.sf2 or .csf; default: the default sound bank)\n"

@@ -8,9 +8,10 @@ namespace korvelt::cli {
 
 int runInfo(const std::vector<std::string>& args) {
     if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-        std::fputs("Usage: korvelt-cli info FILE\n"
-                   "Describes a MIDI file (.mid, .midi, .kar) or a sound bank (.sf2, .csf).\n",
-                   stdout);
+        std::fputs(
+            "Usage: korvelt-cli info FILE\n"
+            "Describes a MIDI file (.mid, .midi, .kar, .rmi) or a sound bank (.sf2, .csf).\n",
+            stdout);
         return kExitOk;
     }
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {

@@ -15,7 +15,7 @@ const char* const kUsage =
     "Usage: korvelt-cli COMMAND [ARGS]\n"
     "\n"
     "Commands:\n"
-    "  info FILE               describe a MIDI file (.mid, .midi, .kar) or a sound bank\n"
+    "  info FILE               describe a MIDI file (.mid, .midi, .kar, .rmi) or a sound bank\n"
     "                          (.sf2, .csf)\n"
     "  convert [OPTIONS] MIDI  render a MIDI file into a WAVE file\n"
     "  batch [OPTIONS] FILE    convert every job of a batch file\n"

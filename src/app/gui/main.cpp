@@ -117,7 +117,7 @@ const char* const kUsage =
     "\n"
     "Each FILE is used as if dropped on the window, in the order given: a sound bank\n"
     "(.sf2, .csf) becomes the sound bank, a .wav file the output file, and a MIDI file\n"
-    "(.mid, .kar) is loaded.\n"
+    "(.mid, .kar, .rmi) is loaded.\n"
     "\n"
     "Options:\n"
     "  -h, --help           show this help and exit\n"
