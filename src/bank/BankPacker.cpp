@@ -159,9 +159,13 @@ bool readFrames(int handle, const SampleHeader& s, std::vector<std::int16_t>& fr
     if (n == 0)
         return true;
     const std::int64_t size = file::size(handle);
-    if (size < 0 || s.dataOffset > static_cast<std::uint64_t>(size))
+    if (size < 0)
         return false;
-    const std::uint64_t available = static_cast<std::uint64_t>(size) - s.dataOffset;
+    // Only the sample data area holds frames.
+    const std::uint64_t dataEnd = std::min(static_cast<std::uint64_t>(size), s.dataEnd);
+    if (s.dataOffset > dataEnd)
+        return false;
+    const std::uint64_t available = dataEnd - s.dataOffset;
     // The file must hold what the header claims before anything is allocated for it.
     if (s.blockSamples != 0) {
         if (s.blockSamples < 0 || s.blockSamples > SampleStore::kMaxBlockSamples ||

@@ -69,7 +69,11 @@ struct SampleHeader {
     std::uint16_t sampleType = 0; // 1 mono, 2 right, 4 left, 8 linked
     int handle = -1;              // the bank file's descriptor
     std::uint64_t dataOffset = 0; // absolute file offset of the stored data
-    std::int64_t lastUse = 0;     // calendar seconds of the latest request
+    // Absolute file offset of the end of the bank's sample data area ("smpl"): no byte at or
+    // beyond it is ever read as a frame of this sample, whatever its length or a zone's
+    // address offsets ask for.
+    std::uint64_t dataEnd = UINT64_MAX;
+    std::int64_t lastUse = 0; // calendar seconds of the latest request
     // Frames to hold in memory. Raised by a voice before it requests the data so that it
     // covers every frame the voice's zone can address.
     std::int32_t storedLength = 0;
@@ -80,8 +84,9 @@ struct SampleHeader {
     // by kPaddingFrames frames of silence. Shared so that a voice can keep the buffer it
     // reads alive after the store has evicted or replaced it.
     // residentLength never exceeds the storedLength the buffer was made for; it is shorter
-    // when the file cannot supply that many frames (the frames beyond are silence) and 0
-    // after a failed load (the buffer is then kPaddingFrames frames of silence).
+    // when the data cannot supply that many frames (a raw sample ends with the sample data
+    // area; a compressed one is silence beyond its stream) and 0 after a failed load (the
+    // buffer is then kPaddingFrames frames of silence).
     std::shared_ptr<std::int16_t[]> data;
     std::int32_t residentLength = 0;
     std::uint64_t residentBytes = 0; // what the store counts for the buffer

@@ -47,6 +47,7 @@ bool Ccompsf::rdfile() {
         return invalid();
     sampleDataOffset_ = position_;
     const std::uint64_t bodySize = le::u64(head + 2);
+    sampleDataSize_ = bodySize;
     if (!skip(bodySize))
         return invalid();
     scrambler_.advanceKeyPosition(bodySize);
@@ -115,6 +116,7 @@ bool Ccompsf::readCompressedSampleHeaders(std::uint64_t size) {
         h.sampleLink = le::u16(p + 58);
         h.sampleType = le::u16(p + 60);
         h.handle = handle_;
+        h.dataEnd = sampleDataOffset_ + sampleDataSize_;
         if (h.sampleType & kSoundFont3Compressed)
             return false;
         samples_.push_back(h);

@@ -60,6 +60,9 @@ bool Csf2file::openForReading() {
     instrumentBags_.clear();
     instrumentGens_.clear();
     samples_.clear();
+    sampleDataOffset_ = 0;
+    sampleDataSize_ = 0;
+    lowSampleBytes_ = false;
     loaded_ = false;
     closeHandle();
     position_ = 0;
@@ -84,6 +87,30 @@ bool Csf2file::skip(std::uint64_t n) {
     if (n > fileSize_ - position_)
         return false;
     position_ += n;
+    return true;
+}
+
+bool Csf2file::peekChunkHead(std::uint8_t (&head)[8]) const {
+    return sizeof head <= fileSize_ - position_ &&
+           file::readAt(handle_, position_, head, sizeof head);
+}
+
+bool Csf2file::skipLowSampleBytes() {
+    std::uint8_t chunk[8];
+    if (!peekChunkHead(chunk) || !le::tagIs(chunk, "sm24"))
+        return true; // none: the pdta list comes next, or the read fails there
+    position_ += sizeof chunk;
+    const std::uint32_t size = le::u32(chunk + 4);
+    // One byte per frame of "smpl", the chunk padded to an even size; a chunk of any other
+    // size does not belong to these samples and is ignored.
+    const std::uint64_t frames = sampleDataSize_ / 2;
+    lowSampleBytes_ = size == frames || size == frames + (frames & 1);
+    if (!skip(size))
+        return false;
+    // A chunk of odd size is followed by a pad byte; a writer that left it out is forgiven.
+    std::uint8_t next[8];
+    if ((size & 1) != 0 && peekChunkHead(next) && !le::tagIs(next, "LIST"))
+        return skip(1);
     return true;
 }
 
@@ -112,7 +139,8 @@ bool Csf2file::rdfile() {
     if (!readNext(chunk, sizeof chunk) || !le::tagIs(chunk, "smpl"))
         return invalid();
     sampleDataOffset_ = position_;
-    if (!skip(le::u32(chunk + 4)))
+    sampleDataSize_ = le::u32(chunk + 4);
+    if (!skip(sampleDataSize_) || !skipLowSampleBytes())
         return invalid();
     if (!readNext(list, sizeof list) || !le::tagIs(list, "LIST") || !le::tagIs(list + 8, "pdta"))
         return invalid();
@@ -216,15 +244,22 @@ bool Csf2file::readSampleHeaders(std::uint64_t size) {
     bool complete = false;
     const std::size_t n = readRecords(size, kSampleRecord, false, complete);
     samples_.reserve(samples_.size() + n);
+    const std::uint64_t frames = sampleDataSize_ / 2;
+    const std::uint64_t dataEnd = sampleDataOffset_ + 2 * frames;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t* p = records_.data() + i * kSampleRecord;
         SampleHeader h;
         h.name = readName(p);
-        const std::uint32_t start = le::u32(p + 20);
+        // A point beyond the sample data would play the bytes after it (the preset and
+        // sample records) as sound: it is moved to the end of the data.
+        auto inside = [frames](std::uint32_t point) {
+            return static_cast<std::uint32_t>(std::min<std::uint64_t>(point, frames));
+        };
+        const std::uint32_t start = inside(le::u32(p + 20));
         // Relative positions in 32-bit wrap-around arithmetic, as the file has them.
-        h.playLength = static_cast<std::int32_t>(le::u32(p + 24) - start);
-        h.loopStart = static_cast<std::int32_t>(le::u32(p + 28) - start);
-        h.loopEnd = static_cast<std::int32_t>(le::u32(p + 32) - start);
+        h.playLength = static_cast<std::int32_t>(inside(le::u32(p + 24)) - start);
+        h.loopStart = static_cast<std::int32_t>(inside(le::u32(p + 28)) - start);
+        h.loopEnd = static_cast<std::int32_t>(inside(le::u32(p + 32)) - start);
         h.sampleRate = le::u32(p + 36);
         h.originalPitch = p[40];
         h.pitchCorrection = static_cast<std::int8_t>(p[41]);
@@ -232,6 +267,7 @@ bool Csf2file::readSampleHeaders(std::uint64_t size) {
         h.sampleType = le::u16(p + 44);
         h.handle = handle_;
         h.dataOffset = sampleDataOffset_ + 2 * std::uint64_t(start);
+        h.dataEnd = dataEnd;
         h.storedLength = h.playLength;
         h.compressedBytes = 0;
         h.blockSamples = 0;

@@ -65,8 +65,12 @@ public:
     // The sample headers for the store and the voices to fill and read. A span: the list
     // itself never changes after rdfile(), so pointers to its headers stay valid.
     std::span<SampleHeader> samples() noexcept { return samples_; }
-    // Absolute file offset of the first byte of the sample data area.
+    // Absolute file offset of the first byte of the sample data area, and its size in bytes.
     std::uint64_t sampleDataOffset() const noexcept { return sampleDataOffset_; }
+    std::uint64_t sampleDataSize() const noexcept { return sampleDataSize_; }
+    // The bank holds the low bytes of 24-bit samples (a SoundFont 2.04 "sm24" chunk of the
+    // right size). They are never read: the program plays the upper 16 bits in "smpl".
+    bool hasLowSampleBytes() const noexcept { return lowSampleBytes_; }
 
     // Record counts without the terminal records.
     std::size_t presetCount() const noexcept { return withoutTerminal(presets_.size()); }
@@ -118,7 +122,8 @@ protected:
     bool readInstrumentBags(std::uint64_t size, bool scrambled);
     bool readInstrumentGenerators(std::uint64_t size, bool scrambled);
     // The SoundFont form of the sample headers (never scrambled). A SoundFont 3 sample
-    // (compressed data, sample type bit 0x10) fails the read.
+    // (compressed data, sample type bit 0x10) fails the read. Start, end and loop points
+    // beyond the sample data area are moved to its end.
     bool readSampleHeaders(std::uint64_t size);
     bool skipModulators(std::uint64_t size);
 
@@ -161,8 +166,14 @@ protected:
     std::vector<Generator> instrumentGens_;
     std::vector<SampleHeader> samples_;
     std::uint64_t sampleDataOffset_ = 0;
+    std::uint64_t sampleDataSize_ = 0;
+    bool lowSampleBytes_ = false;
 
 private:
+    // Reads the 8-byte head of the chunk at the read position without consuming it.
+    bool peekChunkHead(std::uint8_t (&head)[8]) const;
+    // After "smpl": an optional "sm24" chunk (see hasLowSampleBytes), consumed.
+    bool skipLowSampleBytes();
     // Bags [first, next) cut to a list of `bags` bags; empty when it runs backwards.
     static IndexRange zoneRange(std::size_t bags, std::uint16_t first, std::uint16_t next) noexcept;
 };

@@ -64,32 +64,36 @@ void SampleStore::attach(SampleHeader& sample, std::size_t frames) {
 
 bool SampleStore::load(SampleHeader& sample, std::int32_t length) {
     const std::int64_t fileSize = file::size(sample.handle);
-    if (fileSize < 0 || sample.dataOffset > static_cast<std::uint64_t>(fileSize))
+    if (fileSize < 0)
+        return false;
+    // Frames are read from the sample data area only, never from the bytes after it.
+    const std::uint64_t dataEnd = std::min(static_cast<std::uint64_t>(fileSize), sample.dataEnd);
+    if (sample.dataOffset > dataEnd)
         return false;
     try {
         if (sample.blockSamples == 0)
-            return loadRaw(sample, length, static_cast<std::uint64_t>(fileSize));
+            return loadRaw(sample, length, dataEnd);
         // The packer writes blocks of at most a few thousand frames; a block standing for
         // more than kMaxBlockSamples frames is damage that would make one stream byte
         // stand for gigabytes of buffer.
         if (sample.blockSamples < 0 || sample.blockSamples > kMaxBlockSamples)
             return false;
-        return loadCompressed(sample, length, static_cast<std::uint64_t>(fileSize));
+        return loadCompressed(sample, length, dataEnd);
     } catch (const std::bad_alloc&) {
         sample.data.reset();
         return false;
     }
 }
 
-bool SampleStore::loadRaw(SampleHeader& sample, std::int32_t length, std::uint64_t fileSize) {
-    // The frames and the padding frames after them as the file holds them. Missing
-    // padding at the very end of the file is silence; missing frames fail the load.
-    const std::uint64_t inFile = (fileSize - sample.dataOffset) / 2;
-    if (inFile < static_cast<std::uint64_t>(length))
-        return false;
-    const auto frames = static_cast<std::size_t>(length);
+bool SampleStore::loadRaw(SampleHeader& sample, std::int32_t length, std::uint64_t dataEnd) {
+    // The frames and the padding frames after them as the data area holds them. Frames
+    // the area does not hold are left out (the sample ends with the area), and missing
+    // padding is silence.
+    const std::uint64_t inArea = (dataEnd - sample.dataOffset) / 2;
+    const auto frames = static_cast<std::size_t>(
+        std::min<std::uint64_t>(inArea, static_cast<std::uint64_t>(length)));
     const std::size_t toRead = static_cast<std::size_t>(
-        std::min<std::uint64_t>(inFile, frames + SampleHeader::kPaddingFrames));
+        std::min<std::uint64_t>(inArea, frames + SampleHeader::kPaddingFrames));
     if (!fits(bufferBytes(frames)))
         return false;
     makeRoom(bufferBytes(frames));
@@ -107,10 +111,9 @@ bool SampleStore::loadRaw(SampleHeader& sample, std::int32_t length, std::uint64
     return true;
 }
 
-bool SampleStore::loadCompressed(SampleHeader& sample, std::int32_t length,
-                                 std::uint64_t fileSize) {
+bool SampleStore::loadCompressed(SampleHeader& sample, std::int32_t length, std::uint64_t dataEnd) {
     const std::uint64_t bytes = sample.compressedBytes;
-    if (bytes > fileSize - sample.dataOffset)
+    if (bytes > dataEnd - sample.dataOffset)
         return false;
     // Every block takes at least its header byte, so the stream cannot hold more frames
     // than this; a greater storedLength is silence beyond it.

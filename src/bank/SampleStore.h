@@ -24,9 +24,11 @@ struct Settings;
 //
 // Raw samples are read from the bank file as they stand; compressed ones are read,
 // unscrambled and decoded (SampleDecoder). Every size and offset is checked against the
-// file before anything is allocated: a buffer never holds more frames than the file can
-// supply, and a sample whose buffer would exceed the whole budget is not loaded (a
-// damaged compressed bank could otherwise claim gigabytes for a few bytes of stream).
+// file and its sample data area (SampleHeader::dataEnd) before anything is allocated: a
+// buffer never holds more frames than the area can supply (a raw sample that runs past
+// its end keeps the frames before it), no other byte of the file is read as a frame, and
+// a sample whose buffer would exceed the whole budget is not loaded (a damaged compressed
+// bank could otherwise claim gigabytes for a few bytes of stream).
 // A sample that cannot be read becomes resident as silence, reported as
 // "Sample:NAME" / "Error loading sample" when showMidiErrors is on, and is not read again
 // while resident.
@@ -70,8 +72,9 @@ private:
     void drop(SampleHeader& sample) noexcept;
     // Reads or decodes the sample into a new buffer; false when it cannot be read.
     bool load(SampleHeader& sample, std::int32_t length);
-    bool loadRaw(SampleHeader& sample, std::int32_t length, std::uint64_t fileSize);
-    bool loadCompressed(SampleHeader& sample, std::int32_t length, std::uint64_t fileSize);
+    // dataEnd: where the sample data area ends (within the file).
+    bool loadRaw(SampleHeader& sample, std::int32_t length, std::uint64_t dataEnd);
+    bool loadCompressed(SampleHeader& sample, std::int32_t length, std::uint64_t dataEnd);
     // Whether a buffer of this size can be held at all: one larger than the whole budget
     // (the machine's memory) is refused rather than allocated.
     bool fits(std::uint64_t bytes) const noexcept;

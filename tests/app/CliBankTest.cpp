@@ -98,6 +98,30 @@ TEST(CliBank, PackRefusesAnExistingOutputUnlessForced) {
     EXPECT_EQ(runCli(dir, "info " + quoted(csf)).out, kBankInfo);
 }
 
+TEST(CliBank, TwentyFourBitBankPacksItsSixteenBitPartWithAWarning) {
+    TempDir dir;
+    Sf2Builder plain;
+    const int s = plain.addSample({.name = "Wave", .frames = wave(4000, 0.05)});
+    const int i = plain.addInstrument("Lead", {Sf2Builder::instrumentZone(s)});
+    plain.addPreset("Lead", 0, 80, {Sf2Builder::presetZone(i)});
+    Sf2Builder deep = plain;
+    deep.addSdtaChunk("sm24", std::string(4046, '\x33'));
+    const std::string plainPath = dir.write("plain.sf2", plain.build());
+    const std::string deepPath = dir.write("deep.sf2", deep.build());
+
+    EXPECT_EQ(runCli(dir, "info " + quoted(deepPath)).out,
+              runCli(dir, "info " + quoted(plainPath)).out);
+    const CliRun packed = runCli(dir, "pack " + quoted(deepPath) + " " + quoted(dir.file("d.csf")));
+    EXPECT_EQ(packed.status, 0) << packed.err;
+    EXPECT_EQ(packed.err, "korvelt-cli pack: warning: " + deepPath +
+                              " holds 24-bit samples; the compressed bank keeps their upper 16 "
+                              "bits, the low 8 bits are not kept\n");
+    const CliRun reference =
+        runCli(dir, "pack " + quoted(plainPath) + " " + quoted(dir.file("p.csf")));
+    EXPECT_EQ(reference.err, "");
+    EXPECT_EQ(TempDir::read(dir.file("d.csf")), TempDir::read(dir.file("p.csf")));
+}
+
 TEST(CliBank, PackUsage) {
     TempDir dir;
     const std::string sf2 = dir.write("bank.sf2", bank());

@@ -110,7 +110,7 @@ TEST_F(SampleStoreTest, MissingPaddingAtTheEndOfTheFileIsSilence) {
 
 TEST_F(SampleStoreTest, UnreadableSampleIsSilentAndReportedOnlyWhenAsked) {
     OpenFile file(dir, "short.bin", le16(test::sine(64, 16)));
-    SampleHeader s = rawSample(file.fd, 0, 100, "Broken flute");
+    SampleHeader s = rawSample(file.fd, 200, 100, "Broken flute"); // past the file's end
     f.store.loadSample(s);
     ASSERT_TRUE(s.data);
     EXPECT_EQ(s.residentLength, 0);
@@ -137,8 +137,8 @@ TEST_F(SampleStoreTest, HostileLengthsAllocateNothingHuge) {
     OpenFile file(dir, "small.bin", std::string(1000, '\1'));
     SampleHeader s = rawSample(file.fd, 0, 0x7FFFFFFF);
     f.store.loadSample(s);
-    EXPECT_EQ(s.residentLength, 0);
-    EXPECT_LE(f.store.used(), 46u);
+    EXPECT_EQ(s.residentLength, 500); // what the file holds
+    EXPECT_LE(f.store.used(), 1000u + 46u);
 
     SampleHeader c = rawSample(file.fd, 0, 0x7FFFFFFF);
     c.blockSamples = 0x7FFFFFFF;
@@ -249,18 +249,49 @@ TEST_F(SampleStoreTest, RaisedStoredLengthLoadsAgain) {
     EXPECT_EQ(s.data.get(), kept);
 }
 
-TEST_F(SampleStoreTest, StoredLengthBeyondTheFileIsAFailedLoad) {
+TEST_F(SampleStoreTest, FramesBeyondTheSampleDataAreNeverRead) {
+    // Two samples, then bytes that are not sample data (the bank's records).
     const auto frames = test::tone(100, 2);
-    OpenFile file(dir, "raw.bin", le16(frames) + std::string(46, '\0'));
-    SampleHeader s = rawSample(file.fd, 0, 100);
-    f.store.loadSample(s);
-    s.storedLength = 500; // more than the file holds
+    const auto next = test::sine(50, 10);
+    const std::string records(400, '\x55');
+    OpenFile file(dir, "raw.bin", "HEAD" + le16(frames) + le16(next) + records);
+    SampleHeader s = rawSample(file.fd, 4, 100);
+    s.dataEnd = 4 + 2 * 150;
     f.settings.showMidiErrors = true;
     f.store.loadSample(s);
-    EXPECT_EQ(s.residentLength, 0);
-    EXPECT_EQ(f.notifier.count(), 1u);
-    f.store.loadSample(s); // not retried while resident
-    EXPECT_EQ(f.notifier.count(), 1u);
+    // A zone addressing 80 frames past the end plays into the next sample, and no further
+    // than the data: 150 frames, then silence for padding.
+    s.storedLength = 230;
+    f.store.loadSample(s);
+    EXPECT_EQ(s.residentLength, 150);
+    EXPECT_EQ(s.residentFor, 230);
+    std::vector<std::int16_t> expected = frames;
+    expected.insert(expected.end(), next.begin(), next.end());
+    EXPECT_EQ(resident(s), withPadding(expected));
+    EXPECT_EQ(f.notifier.count(), 0u);
+    f.store.loadSample(s); // not read again while resident
+    EXPECT_EQ(s.residentLength, 150);
+
+    // A sample ending just before the area's end takes what is left of it as padding.
+    SampleHeader t = rawSample(file.fd, 4 + 2 * 140, 5);
+    t.dataEnd = s.dataEnd;
+    f.store.loadSample(t);
+    EXPECT_EQ(t.residentLength, 5);
+    expected.assign(next.begin() + 40, next.end());
+    expected.resize(5 + 23, 0);
+    EXPECT_EQ(resident(t), expected);
+
+    // One that starts at the area's end holds nothing; one beyond it cannot be read.
+    SampleHeader atEnd = rawSample(file.fd, s.dataEnd, 10);
+    atEnd.dataEnd = s.dataEnd;
+    f.store.loadSample(atEnd);
+    EXPECT_EQ(atEnd.residentLength, 0);
+    EXPECT_EQ(f.notifier.count(), 0u);
+    SampleHeader beyond = rawSample(file.fd, s.dataEnd + 2, 10, "Beyond");
+    beyond.dataEnd = s.dataEnd;
+    f.store.loadSample(beyond);
+    EXPECT_EQ(beyond.residentLength, 0);
+    EXPECT_EQ(f.notifier.texts(), std::vector<std::string>{"Sample:Beyond"});
 }
 
 TEST_F(SampleStoreTest, ForgetAllEmptiesTheList) {

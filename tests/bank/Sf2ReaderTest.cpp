@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace korvelt {
@@ -264,10 +265,54 @@ TEST_F(Sf2ReaderTest, RejectsWhatIsNotASoundFont) {
     expectInvalid(hugeChunk);
 }
 
-TEST_F(Sf2ReaderTest, RejectsTwentyFourBitSampleChunk) {
+// The sample headers as text, data offsets and data ends included.
+std::string sampleRecords(const Csf2file& bank) {
+    std::string out;
+    for (const SampleHeader& s : bank.samples())
+        out += recordNameText(s.name) + " " + std::to_string(s.dataOffset) + " " +
+               std::to_string(s.dataEnd) + " " + std::to_string(s.playLength) + " " +
+               std::to_string(s.loopStart) + " " + std::to_string(s.loopEnd) + "\n";
+    return out;
+}
+
+TEST_F(Sf2ReaderTest, TwentyFourBitSampleChunkIsSkippedAndNotedWhenItFits) {
+    Sf2Builder plainBuilder = test::smallBank();
+    Csf2file& plain = read(plainBuilder.build());
+    ASSERT_TRUE(plain.loaded());
+    EXPECT_FALSE(plain.hasLowSampleBytes());
+    const std::string expected = sampleRecords(plain);
+    const std::uint64_t frames = plain.sampleDataSize() / 2; // even here
+    const std::size_t presets = plain.presets().size();      // the next read replaces it
+
+    struct Case {
+        std::size_t size;
+        bool fits;
+    };
+    for (const Case c : {Case{frames, true}, Case{frames - 2, false}, Case{frames + 1, false},
+                         Case{frames * 2, false}}) {
+        SCOPED_TRACE("sm24 of " + std::to_string(c.size) + " bytes");
+        Sf2Builder b = test::smallBank();
+        b.addSdtaChunk("sm24", std::string(c.size, '\x7F'));
+        f.notifier.clear();
+        Csf2file& bank = read(b.build());
+        ASSERT_TRUE(bank.loaded());
+        EXPECT_EQ(f.notifier.count(), 0u);
+        EXPECT_EQ(bank.hasLowSampleBytes(), c.fits);
+        EXPECT_EQ(sampleRecords(bank), expected);
+        EXPECT_EQ(bank.presets().size(), presets);
+    }
+
+    // An odd-sized chunk whose writer left out the pad byte.
     Sf2Builder b = test::smallBank();
-    b.addSdtaChunk("sm24", std::string(3000, '\0'));
-    expectInvalid(b.build());
+    b.addSdtaChunk("sm24", std::string(frames + 1, '\x7F'));
+    std::string bytes = b.build();
+    bytes.erase(b.layout().smplBody + 2 * frames + 8 + frames + 1, 1);
+    ASSERT_TRUE(read(bytes).loaded());
+    EXPECT_EQ(sampleRecords(*bank_), expected);
+    // Any other chunk there is still refused.
+    Sf2Builder other = test::smallBank();
+    other.addSdtaChunk("sm32", std::string(frames, '\0'));
+    expectInvalid(other.build());
 }
 
 TEST_F(Sf2ReaderTest, RejectsChunksOutOfOrder) {
@@ -308,18 +353,50 @@ TEST_F(Sf2ReaderTest, ReportsAFileThatCannotBeOpened) {
                                          {Severity::Error, "Error!", test::kSf2OpenFailed}}));
 }
 
-TEST_F(Sf2ReaderTest, SampleOutsideTheFileIsReportedWhenLoaded) {
+TEST_F(Sf2ReaderTest, SamplePointsBeyondTheSampleDataAreHeldAtItsEnd) {
     Sf2Builder b = test::smallBank();
     std::string bytes = b.build();
-    // Sample 1 starts a million frames into the data: the bank still loads.
-    const std::size_t shdr = b.layout().chunkHead[8] + 8;
-    Sf2Builder::patch32(bytes, shdr + 46 + 20, 1000000);
-    Sf2Builder::patch32(bytes, shdr + 46 + 24, 1000100);
+    const Sf2Builder::Layout& at = b.layout();
+    const auto frames = static_cast<std::uint32_t>(at.sampleStart[3] + 600 + 46);
+    const std::size_t shdr = at.chunkHead[8] + 8;
+    // Tone runs on into the records after the data, its loop end far beyond the file.
+    Sf2Builder::patch32(bytes, shdr + 46 + 24, frames + 500);
+    Sf2Builder::patch32(bytes, shdr + 46 + 32, 0xFFFFFFF0u);
+    // Noise lies wholly in the records, Quiet a million frames out.
+    for (std::uint32_t field = 20; field <= 32; field += 4) {
+        Sf2Builder::patch32(bytes, shdr + 2 * 46 + field, frames + 10 + field);
+        Sf2Builder::patch32(bytes, shdr + 3 * 46 + field, 1000000 + field);
+    }
     Csf2file& bank = read(bytes);
     ASSERT_TRUE(bank.loaded());
+    const std::uint64_t dataEnd = at.smplBody + 2 * std::uint64_t(frames);
+    const auto toneStart = static_cast<std::int32_t>(at.sampleStart[1]);
+    const SampleHeader& tone = *bank.sample(1);
+    EXPECT_EQ(tone.playLength, std::int32_t(frames) - toneStart);
+    EXPECT_EQ(tone.storedLength, tone.playLength);
+    EXPECT_EQ(tone.loopEnd, tone.playLength);
+    EXPECT_EQ(tone.dataEnd, dataEnd);
+    for (std::size_t i : {2u, 3u}) {
+        const SampleHeader& gone = *bank.sample(i);
+        EXPECT_EQ(gone.dataOffset, dataEnd);
+        EXPECT_EQ(gone.playLength, 0);
+        EXPECT_EQ(gone.loopStart, 0);
+        EXPECT_EQ(gone.loopEnd, 0);
+    }
+
+    // Tone plays to the end of the data (the samples after it included), never beyond.
     f.settings.showMidiErrors = true;
-    f.store.loadSample(*bank.sample(1));
-    EXPECT_EQ(f.notifier.texts(), (std::vector<std::string>{"Sample:Tone"}));
+    SampleHeader& loaded = *bank.sample(1);
+    f.store.loadSample(loaded);
+    ASSERT_EQ(loaded.residentLength, tone.playLength);
+    const std::string data =
+        bytes.substr(at.smplBody + 2 * at.sampleStart[1], 2 * std::size_t(tone.playLength));
+    EXPECT_EQ(std::memcmp(loaded.data.get(), data.data(), data.size()), 0);
+    for (int i = 0; i < SampleHeader::kPaddingFrames; ++i)
+        EXPECT_EQ(loaded.data[std::size_t(tone.playLength + i)], 0);
+    f.store.loadSample(*bank.sample(2));
+    EXPECT_EQ(bank.sample(2)->residentLength, 0);
+    EXPECT_EQ(f.notifier.count(), 0u);
 }
 
 TEST_F(Sf2ReaderTest, ReadingAgainStartsAfresh) {

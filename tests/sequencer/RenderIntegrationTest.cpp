@@ -213,5 +213,84 @@ TEST_F(RenderIntegration, ASoundFontAndItsCompressedFormRenderTheSame) {
     EXPECT_EQ(fromCsf.samples, fromSf2.samples);
 }
 
+TEST_F(RenderIntegration, WrappedAnnotatedAndTwentyFourBitFilesRenderAsThePlainOnes) {
+    MidiFileWriter midi(480);
+    auto& t = midi.addTrack();
+    t.note(0, 300, 0, 60, 127);
+    t.note(100, 300, 0, 67, 80);
+    midi.addTrack().note(200, 300, 1, 64, 100);
+    const std::string plain = midi.bytes();
+    const RenderedWave reference = rig.render(bank, plain);
+    ASSERT_GT(reference.peak, 0);
+
+    // The same file with vendor chunks before, between and after its tracks, in a RIFF
+    // MIDI wrapper with an INFO list before its data chunk.
+    const std::size_t second = plain.find("MTrk", 22);
+    ASSERT_NE(second, std::string::npos);
+    const std::string vendor = "XFIH" + std::string("\0\0\0\3", 4) + "abc";
+    std::string annotated = plain.substr(0, 14) + vendor + plain.substr(14, second - 14) + vendor +
+                            plain.substr(second) + vendor;
+    std::string info = "INFOICMT" + std::string("\5\0\0\0", 4) + "note" + std::string(2, '\0');
+    std::string wrapped =
+        "RMIDLIST" + std::string(1, char(info.size())) + std::string(3, '\0') + info + "data";
+    for (int i = 0; i < 4; ++i)
+        wrapped += static_cast<char>((annotated.size() >> (8 * i)) & 0xFF);
+    wrapped += annotated + std::string(annotated.size() % 2, '\0');
+    std::string riff = "RIFF";
+    for (int i = 0; i < 4; ++i)
+        riff += static_cast<char>((wrapped.size() >> (8 * i)) & 0xFF);
+    const RenderedWave fromRmid = rig.render(bank, riff + wrapped);
+    EXPECT_EQ(fromRmid.samples, reference.samples);
+    EXPECT_EQ(fromRmid.bytesAfterHeader, reference.bytesAfterHeader);
+
+    // A SoundFont 2.04 bank: its 16-bit part plays, whatever the low bytes hold.
+    Sf2Builder b;
+    const int s = b.addSample({.name = "Tone", .frames = rampFrames(3 * 44100)});
+    const int tone = b.addInstrument("Tone", {Sf2Builder::instrumentZone(s, instantEnvelope())});
+    b.addPreset("Tone", 0, 0, {Sf2Builder::presetZone(tone)});
+    b.addPreset("Kit", 128, 0, {Sf2Builder::presetZone(tone)});
+    b.addSdtaChunk("sm24", std::string(3 * 44100 + 46, '\xA5'));
+    const RenderedWave from24 = rig.render(b.build(), plain);
+    EXPECT_EQ(from24.samples, reference.samples);
+    EXPECT_EQ(from24.bytesAfterHeader, reference.bytesAfterHeader);
+}
+
+TEST_F(RenderIntegration, SampleAddressesBeyondTheSampleDataPlayOnlyTheData) {
+    // The reference: a sample whose header ends exactly at the end of the sample data (its
+    // 46 zero frames written as frames, no padding after them).
+    std::vector<std::int16_t> frames = rampFrames(3000);
+    std::vector<std::int16_t> withZeros = frames;
+    withZeros.resize(frames.size() + 46, 0);
+    // A bank playing `sample`, its zone with `zone` generators; `start` and `end` replace
+    // the header's (absolute frames) when not 0.
+    auto bankOf = [](const std::vector<std::int16_t>& sample, std::size_t padding,
+                     std::vector<GenSpec> zone, std::uint32_t start = 0, std::uint32_t end = 0) {
+        Sf2Builder b;
+        const int s = b.addSample({.name = "Tone", .frames = sample, .padding = padding});
+        const auto envelope = instantEnvelope();
+        zone.insert(zone.end(), envelope.begin(), envelope.end());
+        const int i = b.addInstrument("Tone", {Sf2Builder::instrumentZone(s, zone)});
+        b.addPreset("Tone", 0, 0, {Sf2Builder::presetZone(i)});
+        std::string bytes = b.build();
+        const std::size_t shdr = b.layout().chunkHead[8] + 8;
+        if (start != 0)
+            Sf2Builder::patch32(bytes, shdr + 20, start);
+        if (end != 0)
+            Sf2Builder::patch32(bytes, shdr + 24, end);
+        return bytes;
+    };
+    const std::string song = oneNote(480, 0, 0, 60, 4000);
+    const RenderedWave reference = rig.render(bankOf(withZeros, 0, {}), song);
+    ASSERT_GT(reference.peak, 0);
+    // The header's end far beyond the data, and the zone's end offsets beyond it (fine
+    // and coarse): each plays the sample, its zero frames, and stops at the data's end.
+    EXPECT_EQ(rig.render(bankOf(frames, 46, {}, 0, 1000000), song).samples, reference.samples);
+    EXPECT_EQ(rig.render(bankOf(frames, 46, {gen(1, 30000)}), song).samples, reference.samples);
+    EXPECT_EQ(rig.render(bankOf(frames, 46, {gen(12, 2)}), song).samples, reference.samples);
+
+    // A header inside the records after the data (3046 frames) plays nothing of them.
+    EXPECT_EQ(rig.render(bankOf(frames, 46, {}, 3046 + 20, 3046 + 60), song).peak, 0);
+}
+
 } // namespace
 } // namespace korvelt::test

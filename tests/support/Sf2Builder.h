@@ -160,6 +160,7 @@ public:
             sdta += tag;
             put32(sdta, static_cast<std::uint32_t>(body.size()));
             sdta += body;
+            sdta.append(body.size() % 2, '\0'); // the pad byte of an odd-sized chunk
         }
         out += "LIST";
         put32(out, static_cast<std::uint32_t>(sdta.size()));

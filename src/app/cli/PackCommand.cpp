@@ -66,6 +66,12 @@ int runPack(const std::vector<std::string>& args) {
     if (!bank.loaded())
         return kExitFailure;
 
+    if (bank.hasLowSampleBytes())
+        std::fprintf(stderr,
+                     "korvelt-cli pack: warning: %s holds 24-bit samples; the compressed bank "
+                     "keeps their upper 16 bits, the low 8 bits are not kept\n",
+                     in.c_str());
+
     const auto started = std::chrono::steady_clock::now();
     BankPacker packer;
     const PackReport report = packer.pack(bank, out);
