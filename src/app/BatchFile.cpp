@@ -40,8 +40,7 @@ void BatchFile::error(const std::string& text) {
     notifier_.show(Severity::Warning, "Batch file error", text);
 }
 
-bool BatchFile::parseBatchLine(std::string line, unsigned lineNumber,
-                               const std::function<bool(const std::string&)>& exists) {
+bool BatchFile::parseBatchLine(std::string line, unsigned lineNumber, const Exists& exists) {
     std::replace(line.begin(), line.end(), '\t', ' ');
     BatchJob job;
     std::size_t pos = 0;
@@ -60,12 +59,34 @@ bool BatchFile::parseBatchLine(std::string line, unsigned lineNumber,
               " doesn't exist");
         return false;
     }
+    job.line = lineNumber;
     jobs_.push_back(std::move(job));
     return true;
 }
 
-bool BatchFile::parse(std::string_view text,
-                      const std::function<bool(const std::string&)>& exists) {
+bool BatchFile::checkOutputs(const SameFile& sameFile) {
+    auto same = [&](const std::string& a, const std::string& b) {
+        return sameFile ? sameFile(a, b) : a == b;
+    };
+    for (const BatchJob& writer : jobs_) {
+        for (const BatchJob& reader : jobs_) {
+            const char* what = nullptr;
+            if (same(writer.outputFile, reader.soundBank))
+                what = "SoundBank file";
+            else if (same(writer.outputFile, reader.midiFile))
+                what = "MIDI file";
+            if (what != nullptr) {
+                error("Line " + std::to_string(writer.line) + " - Output file " +
+                      writer.outputFile + " is also the " + what + " of line " +
+                      std::to_string(reader.line) + "\nThe batch would overwrite it");
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool BatchFile::parse(std::string_view text, const Exists& exists, const SameFile& sameFile) {
     jobs_.clear();
     const auto zero = text.find('\0');
     if (zero != std::string_view::npos)
@@ -85,7 +106,7 @@ bool BatchFile::parse(std::string_view text,
             return false;
         ++lineNumber;
     }
-    return true;
+    return checkOutputs(sameFile);
 }
 
 } // namespace korvelt

@@ -73,7 +73,9 @@ bool BatchFlow::run(const std::string& path) {
                        "try again");
         return false;
     }
-    const bool parsed = file_.parse(text, [](const std::string& p) { return file::exists(p); });
+    const bool parsed =
+        file_.parse(text, [](const std::string& p) { return file::exists(p); },
+                    [](const std::string& a, const std::string& b) { return file::sameFile(a, b); });
     if (!parsed || file_.jobs().empty())
         return false;
 

@@ -52,9 +52,23 @@ constexpr const char* kAdjustVolumeFormat =
 constexpr const char* kWaveNotWrittenText =
     "There was an error while writing the WAVE file\nPlease check if your hard drive is "
     "not full and try again";
+// An output that is one of the inputs would be destroyed by the render that reads it.
+constexpr const char* kOutputIsMidiFormat =
+    "The output file %s\nis the MIDI file being converted; writing it would destroy the "
+    "MIDI file.\nPlease choose another output file and try again";
+constexpr const char* kOutputIsBankFormat =
+    "The output file %s\nis the sound bank; writing it would destroy the sound bank.\nPlease "
+    "choose another output file and try again";
 constexpr const char* kMidiLoadFailedText =
     "The MIDI file selected could not be loaded\nIt either does not exist, or it is "
     "corrupt\nor it has an unknown format\nPlease select another MIDI file and try again";
+
+std::string formatText(const char* format, const std::string& value) {
+    const int n = std::snprintf(nullptr, 0, format, value.c_str());
+    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+    std::snprintf(text.data(), text.size() + 1, format, value.c_str());
+    return text;
+}
 
 std::unique_ptr<Csf2file> makeBank(const std::string& path, bool compressed, Notifier& notifier,
                                    SampleStore& store) {
@@ -166,6 +180,14 @@ bool ConversionFlow::startConversion() {
             warn("Couldn't find sound bank", kBankMissingText);
         else
             warn("Couldn't load sound bank", kBankUnreadableText);
+        return false;
+    }
+    if (file::sameFile(currentOutputFile_, midi_->name())) {
+        warn("Output file is the MIDI file", formatText(kOutputIsMidiFormat, currentOutputFile_));
+        return false;
+    }
+    if (file::sameFile(currentOutputFile_, bank_->name())) {
+        warn("Output file is the sound bank", formatText(kOutputIsBankFormat, currentOutputFile_));
         return false;
     }
     if (!wave_)

@@ -124,6 +124,14 @@ bool exists(const std::string& path) noexcept {
     return !path.empty() && ::access(path.c_str(), F_OK) == 0;
 }
 
+bool sameFile(const std::string& a, const std::string& b) noexcept {
+    struct stat sa {};
+    struct stat sb {};
+    if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool remove(const std::string& path) noexcept {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }
@@ -162,7 +170,8 @@ bool makeDirectories(const std::string& path) {
     auto slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0)
         makeDirectories(path.substr(0, slash));
-    return ::mkdir(path.c_str(), 0777) == 0 || (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    return ::mkdir(path.c_str(), 0777) == 0 ||
+           (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
 }
 
 } // namespace korvelt::file

@@ -33,6 +33,9 @@ std::int64_t position(int fd) noexcept;
 std::int64_t size(int fd) noexcept;
 
 bool exists(const std::string& path) noexcept;
+// Both names exist and name the same file (the same device and inode): hard links, symbolic
+// links and other spellings of one path all count. False when either does not exist.
+bool sameFile(const std::string& a, const std::string& b) noexcept;
 bool remove(const std::string& path) noexcept;
 // Replaces `to` atomically when it exists.
 bool rename(const std::string& from, const std::string& to) noexcept;

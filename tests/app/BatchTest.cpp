@@ -90,6 +90,28 @@ TEST(BatchParse, ReportsTheFirstBadLine) {
     }
 }
 
+TEST(BatchParse, AnOutputThatIsAnyJobsInputIsRefused) {
+    const std::string tail = "\nThe batch would overwrite it";
+    struct Case {
+        const char* text;
+        std::string message;
+    } cases[] = {
+        {"b.sf2 m.mid m.mid", "Line 1 - Output file m.mid is also the MIDI file of line 1"},
+        {"b.sf2 b.sf2 m.mid", "Line 1 - Output file b.sf2 is also the SoundBank file of line 1"},
+        {"b.sf2 o.wav m.mid\n;\nb.sf2 o2.wav \"my song.mid\"\nb.sf2 \"my song.mid\" m.mid",
+         "Line 4 - Output file my song.mid is also the MIDI file of line 3"},
+        {"b.sf2 \"my bank.sf2\" m.mid\n\"my bank.sf2\" o.wav m.mid",
+         "Line 1 - Output file my bank.sf2 is also the SoundBank file of line 2"},
+    };
+    for (const Case& c : cases) {
+        Parse p(c.text);
+        EXPECT_FALSE(p.ok) << c.text;
+        EXPECT_EQ(p.notifier.messages(), std::vector{fileError(c.message + tail)}) << c.text;
+    }
+    // Two jobs writing one file read nothing of each other.
+    EXPECT_TRUE(Parse("b.sf2 o.wav m.mid\nb.sf2 o.wav m.mid").ok);
+}
+
 TEST(BatchParse, EndsAtAZeroByteAndRejectsOverlongLines) {
     const std::string withZero("b.sf2 o.wav m.mid\n\0b.sf2 o.wav", 30);
     Parse z(withZero);
@@ -174,6 +196,26 @@ TEST_F(BatchRun, AJobThatCannotStartEndsTheBatch) {
     h.convert();
     EXPECT_EQ(h.record.count(), 0u);
     EXPECT_TRUE(written("again.wav"));
+}
+
+TEST_F(BatchRun, AnOutputThatIsAnInputIsRefusedBeforeAnyJobRuns) {
+    const std::string bytes = TempDir::read(song);
+    std::filesystem::create_hard_link(song, h.dir.file("hard.wav"));
+    std::filesystem::create_symlink(h.bank, h.dir.file("soft.wav"));
+    runBatch(line("1.wav") + line("hard.wav"));
+    EXPECT_EQ(h.record.messages(),
+              std::vector{fileError("Line 2 - Output file " + h.dir.file("hard.wav") +
+                                    " is also the MIDI file of line 1\nThe batch would "
+                                    "overwrite it")});
+    runBatch(line("1.wav") + line("soft.wav", h.midi("other.mid", noteMidi(0.2))));
+    EXPECT_EQ(h.record.messages().back(),
+              fileError("Line 2 - Output file " + h.dir.file("soft.wav") +
+                        " is also the SoundBank file of line 1\nThe batch would overwrite it"));
+    EXPECT_EQ(TempDir::read(song), bytes);
+    EXPECT_EQ(TempDir::read(h.bank), smallBank());
+    EXPECT_FALSE(std::filesystem::exists(h.dir.file("1.wav")));
+    EXPECT_TRUE(h.view.progressLog.empty());
+    expectControls(h.view, RunState::Idle);
 }
 
 TEST_F(BatchRun, EveryJobReadsItsFilesAfresh) {

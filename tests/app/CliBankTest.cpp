@@ -98,6 +98,22 @@ TEST(CliBank, PackRefusesAnExistingOutputUnlessForced) {
     EXPECT_EQ(runCli(dir, "info " + quoted(csf)).out, kBankInfo);
 }
 
+TEST(CliBank, PackNeverReplacesItsInput) {
+    TempDir dir;
+    const std::string sf2 = dir.write("bank.sf2", bank());
+    std::filesystem::create_hard_link(sf2, dir.file("hard.csf"));
+    std::filesystem::create_symlink(sf2, dir.file("soft.csf"));
+    for (const std::string& out :
+         {sf2, dir.path() + "/./bank.sf2", dir.file("hard.csf"), dir.file("soft.csf")}) {
+        const CliRun run = runCli(dir, "pack " + quoted(sf2) + " " + quoted(out) + " --force");
+        EXPECT_EQ(run.status, 1) << out;
+        EXPECT_EQ(run.err,
+                  "korvelt-cli pack: " + out + " is the input bank; choose another output file\n");
+        EXPECT_EQ(TempDir::read(sf2), bank()) << out;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.file("soft.csf")));
+    }
+}
+
 TEST(CliBank, TwentyFourBitBankPacksItsSixteenBitPartWithAWarning) {
     TempDir dir;
     Sf2Builder plain;

@@ -113,6 +113,54 @@ TEST(Conversion, ChecksRunInOrderEachWithItsMessageAndChangeNothing) {
     EXPECT_GT(wavePeak(h.dir.file("nowhere/out.wav")), 32000); // rescaled to full scale
 }
 
+TEST(Conversion, AnOutputThatIsAnInputIsRefusedAndTheInputKept) {
+    AppHarness h;
+    const std::string song = h.midi("song.mid", noteMidi(0.3));
+    h.load(song);
+    const std::string songBytes = TempDir::read(song);
+    const std::string bankBytes = TempDir::read(h.bank);
+    std::filesystem::create_hard_link(song, h.dir.file("hard.wav"));
+    std::filesystem::create_symlink(song, h.dir.file("soft.wav"));
+    std::filesystem::create_hard_link(h.bank, h.dir.file("bank-hard.wav"));
+    std::filesystem::create_symlink(h.bank, h.dir.file("bank-soft.wav"));
+    const std::string midiText = "\nis the MIDI file being converted; writing it would destroy "
+                                 "the MIDI file.\nPlease choose another output file and try again";
+    const std::string bankText = "\nis the sound bank; writing it would destroy the sound "
+                                 "bank.\nPlease choose another output file and try again";
+    const std::pair<std::string, bool> outputs[] = {{song, true},
+                                                    {h.dir.path() + "/./song.mid", true},
+                                                    {h.dir.file("hard.wav"), true},
+                                                    {h.dir.file("soft.wav"), true},
+                                                    {h.bank, false},
+                                                    {h.dir.file("bank-hard.wav"), false},
+                                                    {h.dir.file("bank-soft.wav"), false}};
+    for (const auto& [output, isMidi] : outputs) {
+        h.view.answer(output);
+        h.press(control::kChangeOutput);
+        h.record.clear();
+        h.press(kConvert);
+        EXPECT_EQ(h.record.messages(),
+                  std::vector{isMidi ? warning("Output file is the MIDI file",
+                                               "The output file " + output + midiText)
+                                     : warning("Output file is the sound bank",
+                                               "The output file " + output + bankText)});
+        EXPECT_EQ(h.state(), RunState::Idle);
+        EXPECT_FALSE(h.flow().renderRunning());
+    }
+    EXPECT_EQ(TempDir::read(song), songBytes);
+    EXPECT_EQ(TempDir::read(h.bank), bankBytes);
+    EXPECT_TRUE(std::filesystem::is_symlink(h.dir.file("soft.wav")));
+    expectControls(h.view, RunState::Idle);
+
+    // Any other output converts.
+    h.view.answer(h.out);
+    h.press(control::kChangeOutput);
+    h.record.clear();
+    h.convert();
+    EXPECT_EQ(h.record.count(), 0u);
+    EXPECT_TRUE(readWave(h.out).headerValid);
+}
+
 TEST(Conversion, ButtonsFollowTheStateAndTheBarKeepsItsLastPosition) {
     AppHarness h;
     expectControls(h.view, RunState::Idle);

@@ -52,6 +52,12 @@ int runPack(const std::vector<std::string>& args) {
     }
     const std::string& in = files[0];
     const std::string& out = files[1];
+    // Replacing the input with its own packed copy would lose the bank, --force or not.
+    if (file::sameFile(in, out)) {
+        std::fprintf(stderr, "korvelt-cli pack: %s is the input bank; choose another output file\n",
+                     out.c_str());
+        return kExitFailure;
+    }
     if (!force && file::exists(out)) {
         std::fprintf(stderr, "korvelt-cli pack: %s already exists (use --force to replace it)\n",
                      out.c_str());
