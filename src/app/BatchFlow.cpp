@@ -73,9 +73,9 @@ bool BatchFlow::run(const std::string& path) {
                        "try again");
         return false;
     }
-    const bool parsed =
-        file_.parse(text, [](const std::string& p) { return file::exists(p); },
-                    [](const std::string& a, const std::string& b) { return file::sameFile(a, b); });
+    const bool parsed = file_.parse(
+        text, [](const std::string& p) { return file::exists(p); },
+        [](const std::string& a, const std::string& b) { return file::sameFile(a, b); });
     if (!parsed || file_.jobs().empty())
         return false;
 
@@ -95,7 +95,7 @@ bool BatchFlow::run(const std::string& path) {
     return true;
 }
 
-void BatchFlow::jobError(const char* text) {
+void BatchFlow::jobError(const std::string& text) {
     notifier_.show(Severity::Warning, "Batch error", text);
     endBatch();
 }
@@ -112,6 +112,8 @@ void BatchFlow::startBatchJob() {
     // The loaded file gets its render job and mixer labels at once: should its output not
     // open, the window still holds a loaded MIDI file that Convert can render.
     flow_.prepareRenderJob();
+    if (const std::string tooLong = flow_.renderTooLongText(); !tooLong.empty())
+        return jobError(tooLong);
     flow_.replaceWaveFile(flow_.currentOutputFile());
     if (!flow_.waveFile()->openwr())
         return jobError(kWaveFailedText);

@@ -41,7 +41,7 @@ private:
     void startBatchJob();
     void continueBatch();
     void endBatch();
-    void jobError(const char* text);
+    void jobError(const std::string& text);
 
     ConversionFlow& flow_;
     MainView& view_;

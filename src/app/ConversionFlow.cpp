@@ -59,6 +59,10 @@ constexpr const char* kOutputIsMidiFormat =
 constexpr const char* kOutputIsBankFormat =
     "The output file %s\nis the sound bank; writing it would destroy the sound bank.\nPlease "
     "choose another output file and try again";
+// A render whose frames cannot all fit a WAVE file is refused before anything is written.
+constexpr const char* kTooLongFormat =
+    "The MIDI file plays for %s, but a WAVE file can hold\nat most %s of music.\nPlease "
+    "check the MIDI file and the MIDI tempo in OPTIONS and try again";
 constexpr const char* kMidiLoadFailedText =
     "The MIDI file selected could not be loaded\nIt either does not exist, or it is "
     "corrupt\nor it has an unknown format\nPlease select another MIDI file and try again";
@@ -67,6 +71,17 @@ std::string formatText(const char* format, const std::string& value) {
     const int n = std::snprintf(nullptr, 0, format, value.c_str());
     std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
     std::snprintf(text.data(), text.size() + 1, format, value.c_str());
+    return text;
+}
+
+// "388 hours 21 minutes", "6 hours 35 minutes": whole minutes, rounded down.
+std::string hoursAndMinutes(double seconds) {
+    const double minutes = std::floor(seconds / 60.0);
+    const double hours = std::floor(minutes / 60.0);
+    const double rest = minutes - hours * 60.0;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f hour%s %.0f minute%s", hours, hours == 1.0 ? "" : "s",
+                  rest, rest == 1.0 ? "" : "s");
     return text;
 }
 
@@ -190,6 +205,10 @@ bool ConversionFlow::startConversion() {
         warn("Output file is the sound bank", formatText(kOutputIsBankFormat, currentOutputFile_));
         return false;
     }
+    if (const std::string tooLong = renderTooLongText(); !tooLong.empty()) {
+        warn("MIDI file too long", tooLong);
+        return false;
+    }
     if (!wave_)
         wave_ = std::make_unique<Cwavfil>(currentOutputFile_, notifier_);
     if (!wave_->openwr()) {
@@ -208,6 +227,22 @@ bool ConversionFlow::startConversion() {
     view_.setEnabled(control::kChangeOutput, false);
     startRenderThread();
     return true;
+}
+
+std::string ConversionFlow::renderTooLongText() const {
+    if (!job_)
+        return {};
+    const int percent = settings_.tempoPercent;
+    if (job_->plannedFrames(percent) <= Cwavfil::kMaxFrames)
+        return {};
+    // The longest performance whose run fits (about 6 hours 35 minutes).
+    const double longest =
+        double(Cwavfil::kMaxFrames - RenderJob::kTailAllowance) / Cwavfil::kSampleRate;
+    char text[512];
+    std::snprintf(text, sizeof text, kTooLongFormat,
+                  hoursAndMinutes(job_->plannedDuration(percent) * 1e-6).c_str(),
+                  hoursAndMinutes(longest).c_str());
+    return text;
 }
 
 void ConversionFlow::abort() {

@@ -75,6 +75,9 @@ public:
     // The Convert command while idle: the checks in order, each with its message; then the
     // run starts. Returns whether the render thread was started.
     bool startConversion();
+    // Empty when every frame the loaded MIDI file's render can write fits a WAVE file under
+    // the current tempo option; otherwise the text of the message that refuses the render.
+    std::string renderTooLongText() const;
     // Abort while converting (or ending a batch): sets the abort flag and waits for the
     // render thread's end while its reports are handled.
     void abort();

@@ -52,6 +52,9 @@ public:
 
     // 2794 + 131072 frames, plus 44100 when the delay is on.
     int tailFrames() const;
+    // The longest tail flushTail can write, whatever the settings.
+    static constexpr int kMaxTailFrames =
+        Reverb::kTailLength + OutputStage::kLookAhead + Delay::kLength;
 
     MixBus& mixBus() noexcept { return bus_; }
     const Reverb& reverb() const noexcept { return *reverb_; }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace korvelt {
 
@@ -75,25 +76,53 @@ void RenderJob::build(SequencerContext& ctx) {
         if (channel)
             std::stable_sort(channel->events().begin(), channel->events().end(), byTick);
 
-    // The duration from tick 0 to the end tick, in microseconds.
-    const int percent = ctx.settings.tempoPercent;
-    double tempo = effectiveTempo(kInitialTempo, percent);
-    double from = 0.0;
-    double total = 0.0;
-    for (const TempoRef& change : tempos_) {
-        const double d = std::min<double>(change.tick, endTick_);
-        total += (d - from) * tempo / division();
-        tempo = effectiveTempo(change.tempo, percent);
-        from = d;
-        if (d >= endTick_)
-            break;
-    }
-    if (from < endTick_)
-        total += (endTick_ - from) * tempo / division();
-    total_ = total;
+    total_ = duration(tempos_, endTick_, ctx.settings.tempoPercent);
 
     reset(ctx);
     built_ = true;
+}
+
+double RenderJob::duration(const std::vector<TempoRef>& tempos, std::int32_t endTick,
+                           int tempoPercent) const noexcept {
+    double tempo = effectiveTempo(kInitialTempo, tempoPercent);
+    double from = 0.0;
+    double total = 0.0;
+    for (const TempoRef& change : tempos) {
+        const double d = std::min<double>(change.tick, endTick);
+        total += (d - from) * tempo / division();
+        tempo = effectiveTempo(change.tempo, tempoPercent);
+        from = d;
+        if (d >= endTick)
+            break;
+    }
+    if (from < endTick)
+        total += (endTick - from) * tempo / division();
+    return total;
+}
+
+double RenderJob::plannedDuration(int tempoPercent) const {
+    // The same events as build() keeps for the end tick and the tempo list.
+    std::vector<TempoRef> tempos;
+    std::int32_t endTick = 0;
+    for (const Ctrack& track : midi_.tracks()) {
+        for (const Cmidiev& event : track.events()) {
+            const bool tempo = event.kind() == Cmidiev::kMeta && event.metaType() == 0x51;
+            if (tempo)
+                tempos.push_back({event.tick(), event.tempo()});
+            if (tempo || event.kind() == Cmidiev::kChannel)
+                endTick = std::max(endTick, event.tick());
+        }
+    }
+    std::stable_sort(tempos.begin(), tempos.end(),
+                     [](const TempoRef& a, const TempoRef& b) { return a.tick < b.tick; });
+    return duration(tempos, endTick, tempoPercent);
+}
+
+std::int64_t RenderJob::plannedFrames(int tempoPercent) const {
+    const double frames = std::ceil(plannedDuration(tempoPercent) / kMicrosecondsPerFrame);
+    // Far beyond anything a WAVE file holds; kept finite for the sum below.
+    constexpr double kHuge = 1e15;
+    return static_cast<std::int64_t>(std::min(frames, kHuge)) + kTailAllowance;
 }
 
 void RenderJob::reset(SequencerContext& ctx) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "effects/EffectsRack.h"
 #include "sequencer/EventRef.h"
 #include "sequencer/MidiChannel.h"
 
@@ -13,7 +14,6 @@ namespace korvelt {
 
 class Cmidfil;
 class Cwavfil;
-class EffectsRack;
 struct SequencerContext;
 
 // The performance of one loaded MIDI file, ready to render any number of times: sixteen
@@ -30,6 +30,12 @@ public:
     // The tempo of a file without a set-tempo event at its start: the Standard MIDI File
     // default of 120 beats per minute.
     static constexpr double kInitialTempo = 500000.0;
+    // The most frames a run writes beyond the performance's own frames: the rest of the
+    // block the end falls in, the longest tail (kMaxTailSeconds and the silent second that
+    // ends it) and the longest effects tail.
+    static constexpr std::int64_t kTailAllowance = std::int64_t(kBlockFrames) +
+                                                   std::int64_t(kMaxTailSeconds + 1) * kTailFrames +
+                                                   EffectsRack::kMaxTailFrames;
 
     // Called after every block with the progress in percent (0 ... about 100).
     using Progress = std::function<void(int percent)>;
@@ -64,6 +70,13 @@ public:
     // the tempo option makes it, never below one microsecond.
     static double effectiveTempo(double tempo, int tempoPercent) noexcept;
 
+    // The performance's duration in microseconds under this tempo option, from the file
+    // alone (the lists need not be built): what total() will be once they are.
+    double plannedDuration(int tempoPercent) const;
+    // The most frames a run of the file can write under this tempo option: its duration
+    // rounded up to whole frames, plus kTailAllowance.
+    std::int64_t plannedFrames(int tempoPercent) const;
+
 private:
     void build(SequencerContext& ctx);
     void reset(SequencerContext& ctx);
@@ -73,6 +86,9 @@ private:
     void renderTail(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out);
     bool stopped(const SequencerContext& ctx, const Cwavfil& out) const noexcept;
     double division() const noexcept;
+    // The duration from tick 0 to endTick through the tempo changes (in tick order).
+    double duration(const std::vector<TempoRef>& tempos, std::int32_t endTick,
+                    int tempoPercent) const noexcept;
 
     const Cmidfil& midi_;
     std::vector<TempoRef> tempos_;

@@ -235,6 +235,21 @@ inline std::string noteMidi(double seconds, int velocity = 100, std::uint32_t la
     return w.bytes();
 }
 
+// A note, then a controller after the longest delta time a file can hold: 2^28 - 1 ticks
+// of a 96-tick quarter note, 388 hours 21 minutes at the default tempo.
+inline std::string hugeDeltaMidi() {
+    MidiFileWriter w(96);
+    auto& t = w.addTrack();
+    t.note(0, 96, 0, 69, 100);
+    t.controlChange(0x0FFFFFFF, 0, 7, 100);
+    return w.bytes();
+}
+
+inline const std::string kTooLongText =
+    "The MIDI file plays for 388 hours 21 minutes, but a WAVE file can hold\nat most 6 hours "
+    "35 minutes of music.\nPlease check the MIDI file and the MIDI tempo in OPTIONS and try "
+    "again";
+
 // Only a controller at tick 0 and one at `lastTick`: renders silence of that length.
 inline std::string silentMidi(std::uint32_t lastTick = kSecond) {
     MidiFileWriter w(kDivision);

@@ -218,6 +218,16 @@ TEST_F(BatchRun, AnOutputThatIsAnInputIsRefusedBeforeAnyJobRuns) {
     expectControls(h.view, RunState::Idle);
 }
 
+TEST_F(BatchRun, AJobTooLongForAWaveFileEndsTheBatchUnwritten) {
+    runBatch(line("1.wav") + line("huge.wav", h.midi("huge.mid", hugeDeltaMidi())) + line("3.wav"));
+    EXPECT_EQ(h.record.messages(),
+              (std::vector{Msg{Severity::Warning, "Batch error", kTooLongText}}));
+    EXPECT_TRUE(written("1.wav"));
+    EXPECT_FALSE(std::filesystem::exists(h.dir.file("huge.wav")));
+    EXPECT_FALSE(std::filesystem::exists(h.dir.file("3.wav")));
+    expectControls(h.view, RunState::Idle);
+}
+
 TEST_F(BatchRun, EveryJobReadsItsFilesAfresh) {
     // Jobs 2 and 3 name the same bank; it is damaged while job 2 renders (silence, so that
     // job needs no sample from it): job 3 reads it again and fails.

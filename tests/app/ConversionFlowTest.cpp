@@ -161,6 +161,18 @@ TEST(Conversion, AnOutputThatIsAnInputIsRefusedAndTheInputKept) {
     EXPECT_TRUE(readWave(h.out).headerValid);
 }
 
+TEST(Conversion, ARenderTooLongForAWaveFileIsRefusedBeforeAnythingIsWritten) {
+    AppHarness h;
+    h.load(h.midi("huge.mid", hugeDeltaMidi()));
+    ASSERT_EQ(h.record.count(), 0u);
+    h.press(kConvert);
+    EXPECT_EQ(h.record.messages(), std::vector{warning("MIDI file too long", kTooLongText)});
+    EXPECT_EQ(h.state(), RunState::Idle);
+    EXPECT_FALSE(h.flow().renderRunning());
+    EXPECT_FALSE(std::filesystem::exists(h.out));
+    expectControls(h.view, RunState::Idle);
+}
+
 TEST(Conversion, ButtonsFollowTheStateAndTheBarKeepsItsLastPosition) {
     AppHarness h;
     expectControls(h.view, RunState::Idle);

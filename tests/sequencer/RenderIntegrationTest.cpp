@@ -154,6 +154,34 @@ TEST_F(RenderIntegration, DegenerateTimingIsBoundedInsteadOfHanging) {
     EXPECT_LT(w.frames(), 44100u);
 }
 
+TEST_F(RenderIntegration, PlannedLengthIsTheRunsTotalWithTheLongestTail) {
+    MidiFileWriter midi(2);
+    auto& t = midi.addTrack();
+    t.tempo(0, 400000);
+    t.note(0, 3, 0, 60, 127);
+    t.tempo(4, 250000);
+    t.tempo(12, 1000000); // the end of the performance, as the last event
+    midi.addTrack().controlChange(9, 1, 7, 100);
+    const std::string midiPath = rig.dir.write("song.mid", midi.bytes());
+    Cmidfil file(midiPath, rig.notifier);
+    ASSERT_TRUE(file.rdmidi());
+    RenderJob job(file);
+    // 4 ticks at 0.2 s, 8 at 0.125 s: 1.8 s; 20 % slower 2.16 s.
+    EXPECT_DOUBLE_EQ(job.plannedDuration(0), 1800000.0);
+    EXPECT_DOUBLE_EQ(job.plannedDuration(20), 2160000.0);
+    EXPECT_EQ(job.plannedFrames(0), 79380 + RenderJob::kTailAllowance);
+    rig.settings.tempoPercent = 20;
+    auto sf2 = makeSoundBank(rig.dir.write("bank.sf2", bank), rig.notifier, rig.engine->store);
+    ASSERT_TRUE(sf2->rdfile());
+    Cwavfil wave(rig.dir.file("out.wav"), rig.notifier);
+    ASSERT_TRUE(wave.openwr());
+    SequencerContext ctx = rig.context(*sf2);
+    job.run(ctx, rig.engine->rack, wave, {});
+    wave.close();
+    EXPECT_DOUBLE_EQ(job.total(), job.plannedDuration(20));
+    EXPECT_LE(wave.frames(), job.plannedFrames(20));
+}
+
 TEST_F(RenderIntegration, AbortStopsTheRunWithoutItsTail) {
     MidiFileWriter midi(1);
     midi.addTrack().note(0, 40, 0, 60, 127); // 20 seconds
