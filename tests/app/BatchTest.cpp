@@ -78,6 +78,8 @@ TEST(BatchParse, ReportsTheFirstBadLine) {
         {"b.sf2 o.wav", syntaxError(1)},
         {"   ", syntaxError(1)},
         {"b.sf2 \"\" m.mid", syntaxError(1)},
+        // An empty pair of quotes is an empty name, never the start of the next quoted field.
+        {"b.sf2 \"\" \"o.wav\" m.mid", syntaxError(1)},
         {"b.sf2 \"o.wav m.mid", syntaxError(1)}, // the unclosed quote takes the rest
         {"\n\n  ;b.sf2 o.wav m.mid", "Line 3 - SoundBank file ;b.sf2 doesn't exist"},
         {"missing.sf2 o.wav gone.mid", "Line 1 - SoundBank file missing.sf2 doesn't exist"},
