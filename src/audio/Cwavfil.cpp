@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -99,6 +100,12 @@ Cwavfil::Cwavfil(std::string name, Notifier& notifier)
 
 Cwavfil::~Cwavfil() = default;
 
+void Cwavfil::fail(const char* text, const std::string& path, const std::string& otherwise) {
+    problem_ = file::problem(path, otherwise);
+    problemShown_ = true;
+    notifier_.showFileProblem(Severity::Error, kErrorTitle, text, *problem_);
+}
+
 bool Cwavfil::exists() const {
     return file::exists(name());
 }
@@ -106,6 +113,7 @@ bool Cwavfil::exists() const {
 bool Cwavfil::openwr() {
     stopWriting();
     closeHandle();
+    problem_.reset();
     handle_ = file::openWrite(name());
 
     unsigned char h[kHeaderBytes] = {};
@@ -124,8 +132,10 @@ bool Cwavfil::openwr() {
     putLE32(h + 40, 0);
 
     if (handle_ < 0 || !file::writeAll(handle_, h, sizeof h)) {
+        const int error = errno;
         closeHandle();
-        notifier_.show(Severity::Error, kErrorTitle, kOpenwrError);
+        errno = error;
+        fail(kOpenwrError, name(), file::errorText(ENOSPC));
         return false;
     }
     if (!buffer_)
@@ -137,6 +147,7 @@ bool Cwavfil::openwr() {
     trailingSilence_ = 0;
     framesOnDisk_ = 0;
     failed_ = false;
+    writeError_ = 0;
     return true;
 }
 
@@ -190,12 +201,15 @@ void Cwavfil::writeBuffered() noexcept {
     if (!failed_) {
         if (framesOnDisk_ + framesInBuffer > kMaxFrames) {
             failed_ = true;
+            writeError_ = EFBIG;
         } else {
             swapToLittleEndian(buffer_.get(), std::size_t(fill_));
-            if (file::writeAll(handle_, buffer_.get(), std::size_t(fill_) * 2))
+            if (file::writeAll(handle_, buffer_.get(), std::size_t(fill_) * 2)) {
                 framesOnDisk_ += framesInBuffer;
-            else
+            } else {
                 failed_ = true;
+                writeError_ = errno;
+            }
         }
     }
     fill_ = 0;
@@ -222,15 +236,20 @@ bool Cwavfil::close() {
     }
     frames_ = dataFrames;
     const auto dataBytes = static_cast<std::uint32_t>(dataFrames * 4);
-    if (!writeLE32At(handle_, 40, dataBytes) || !writeLE32At(handle_, 4, dataBytes + 36))
+    if (!writeLE32At(handle_, 40, dataBytes) || !writeLE32At(handle_, 4, dataBytes + 36)) {
+        if (!failed_)
+            writeError_ = errno;
         failed_ = true;
+    }
 
     stopWriting();
     closeHandle();
     if (failed_) {
-        notifier_.show(Severity::Error, kErrorTitle, kCloseError);
+        errno = writeError_;
+        fail(kCloseError, name(), file::errorText(ENOSPC));
         return false;
     }
+    problem_.reset();
     return true;
 }
 
@@ -244,24 +263,33 @@ void Cwavfil::closeFile() noexcept {
 bool Cwavfil::openrd() {
     stopWriting();
     closeHandle();
+    problem_.reset();
     handle_ = file::openRead(name());
 
     unsigned char h[kHeaderBytes];
-    bool ok = handle_ >= 0 && file::readExact(handle_, h, sizeof h) && isPlayableHeader(h);
+    bool ok = handle_ >= 0 && file::readExact(handle_, h, sizeof h);
+    if (ok && !isPlayableHeader(h)) {
+        errno = 0;
+        ok = false;
+    }
     if (ok) {
         format_ = readFormat(h);
         frames_ = getLE32(h + 40) / 4;
         if (frames_ == 0) {
             const std::int64_t length = file::size(handle_);
-            if (length < kHeaderBytes)
+            if (length < kHeaderBytes) {
+                errno = 0;
                 ok = false;
-            else
+            } else {
                 frames_ = (length - kHeaderBytes) / 4;
+            }
         }
     }
     if (!ok) {
+        const int error = errno;
         closeHandle();
-        notifier_.show(Severity::Error, kErrorTitle, kOpenrdError);
+        errno = error;
+        fail(kOpenrdError, name(), kNotPlayable);
         return false;
     }
     position_ = 0;
@@ -276,21 +304,40 @@ std::string Cwavfil::temporaryName(const std::string& name) {
 }
 
 bool Cwavfil::rescale(int gain) {
+    problem_.reset();
     const std::string temporary = temporaryName(name());
-    bool ok = capacity_ == 0; // never while the file is still being written
-    int in = ok ? file::openRead(name()) : -1;
+    if (capacity_ != 0) { // never while the file is still being written
+        errno = 0;
+        fail(kRescaleError, name(), "still being written");
+        return false;
+    }
+    // Where the pass failed: the file and the system's error there (0: the file's contents).
+    std::string failedPath;
+    int failedError = 0;
+    auto failAt = [&](const std::string& path) {
+        failedPath = path;
+        failedError = errno;
+        return false;
+    };
+
+    int in = file::openRead(name());
     unsigned char h[kHeaderBytes];
     // Only a header that describes exactly the data about to be copied is rescaled;
     // anything else would leave a file that contradicts its own header.
-    ok = in >= 0 && file::readExact(in, h, sizeof h) && isPlayableHeader(h) &&
-         std::int64_t(getLE32(h + 40)) == frames_ * 4;
+    bool ok = in >= 0 && file::readExact(in, h, sizeof h);
+    if (ok && (!isPlayableHeader(h) || std::int64_t(getLE32(h + 40)) != frames_ * 4)) {
+        errno = 0;
+        ok = false;
+    }
+    if (!ok)
+        failAt(name());
 
     int out = -1;
     bool created = false;
     if (ok) {
         out = file::openWrite(temporary);
         created = out >= 0;
-        ok = created && file::writeAll(out, h, sizeof h);
+        ok = (created && file::writeAll(out, h, sizeof h)) || failAt(temporary);
     }
     if (ok) {
         std::vector<std::int16_t> chunk(kBufferSamples);
@@ -300,7 +347,7 @@ bool Cwavfil::rescale(int gain) {
             const auto n =
                 static_cast<std::size_t>(std::min<std::int64_t>(total - position_, kBufferSamples));
             if (!file::readExact(in, chunk.data(), n * 2)) {
-                ok = false;
+                ok = failAt(name());
                 break;
             }
             swapToLittleEndian(chunk.data(), n); // to host order
@@ -308,7 +355,7 @@ bool Cwavfil::rescale(int gain) {
                 chunk[i] = scaleSample(gain, chunk[i]);
             swapToLittleEndian(chunk.data(), n); // and back
             if (!file::writeAll(out, chunk.data(), n * 2)) {
-                ok = false;
+                ok = failAt(temporary);
                 break;
             }
             position_ += static_cast<std::int64_t>(n);
@@ -320,11 +367,15 @@ bool Cwavfil::rescale(int gain) {
     if (!ok) {
         if (created)
             file::remove(temporary);
-        notifier_.show(Severity::Error, kErrorTitle, kRescaleError);
+        errno = failedError;
+        fail(kRescaleError, failedPath, "its header does not describe its data");
         return false;
     }
-    // rename replaces the file in one step: there is never a moment without it.
+    // rename replaces the file in one step: there is never a moment without it. A failed
+    // rename shows no message here; the caller reports it with problem().
     if (!file::rename(temporary, name())) {
+        problem_ = file::problem(name(), "");
+        problemShown_ = false;
         file::remove(temporary);
         return false;
     }

@@ -4,7 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "platform/FileProblem.h"
 #include "platform/NamedFile.h"
+
+#include <optional>
 
 namespace korvelt {
 
@@ -37,6 +40,10 @@ struct WaveFormat {
 //
 // rescale multiplies every sample by a gain through a temporary file that replaces the
 // original in one atomic rename.
+//
+// Every failure that comes from the file itself (it cannot be created, written, read or
+// renamed, or its header is not one this program plays) is kept as problem(), and the
+// message shown for it carries it: the file's name and the system's reason.
 class Cwavfil : public NamedFile {
 public:
     static constexpr int kHeaderBytes = 44;
@@ -107,7 +114,7 @@ public:
     // so the file is at every moment either the old or the new one. On a read or write
     // failure shows "Cwavfil::rescale\nError while rescaling WAVE file", removes the
     // temporary file and returns false with the file unchanged. A failed rename returns
-    // false without a message (the caller reports it).
+    // false without a message (the caller reports it, with problem()).
     bool rescale(int gain);
 
     // The name of rescale's temporary file: the file name up to its last "." with ".tmp"
@@ -126,6 +133,13 @@ public:
     void setPosition(std::int64_t frames) noexcept { position_ = frames; }
     // A write of the current (or last) render failed.
     bool failed() const noexcept { return failed_; }
+    // Why the last openwr, close, openrd or rescale failed (see above); none after a
+    // success.
+    const std::optional<FileProblem>& problem() const noexcept { return problem_; }
+    // The problem has been shown with this object's own message (all but a failed rename).
+    bool problemShown() const noexcept { return problemShown_; }
+
+    static constexpr const char* kNotPlayable = "not a 16-bit stereo PCM WAVE file";
     // The format record read by openrd.
     const WaveFormat& format() const noexcept { return format_; }
 
@@ -135,6 +149,9 @@ private:
     bool flush() noexcept;
     void writeBuffered() noexcept;
     void stopWriting() noexcept;
+    // Keeps the problem of `path` (the system's reason in errno, else `otherwise`) and
+    // shows `text` with it.
+    void fail(const char* text, const std::string& path, const std::string& otherwise);
 
     Notifier& notifier_;
     std::int64_t frames_ = 0;
@@ -148,6 +165,11 @@ private:
     // Frames of the current render that reached the file.
     std::int64_t framesOnDisk_ = 0;
     bool failed_ = false;
+    // The system's error of the render's first failed write (0 when the file simply had
+    // no room for more frames).
+    int writeError_ = 0;
+    std::optional<FileProblem> problem_;
+    bool problemShown_ = false;
     WaveFormat format_;
 };
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <map>
 #include <new>
 #include <utility>
@@ -28,6 +29,8 @@ public:
 
     std::uint64_t position() const noexcept { return position_; }
     bool ok() const noexcept { return ok_; }
+    // The system's error of the first write that failed.
+    int error() const noexcept { return error_; }
 
     void plain(const std::uint8_t* bytes, std::size_t n) {
         position_ += n;
@@ -51,8 +54,11 @@ public:
     }
 
     void flush() {
-        if (ok_ && !buffer_.empty())
+        if (ok_ && !buffer_.empty()) {
             ok_ = file::writeAll(fd_, buffer_.data(), buffer_.size());
+            if (!ok_)
+                error_ = errno;
+        }
         buffer_.clear();
     }
 
@@ -64,6 +70,8 @@ public:
         ok_ = file::seekTo(fd_, static_cast<std::int64_t>(at)) >= 0 &&
               file::writeAll(fd_, bytes.data(), bytes.size()) &&
               file::seekTo(fd_, static_cast<std::int64_t>(position_)) >= 0;
+        if (!ok_)
+            error_ = errno;
     }
 
 private:
@@ -71,6 +79,7 @@ private:
     int fd_;
     std::uint64_t position_ = 0;
     bool ok_ = true;
+    int error_ = 0;
     std::vector<std::uint8_t> buffer_;
 };
 
@@ -211,6 +220,7 @@ PackReport BankPacker::pack(const Csf2file& bank, const std::string& outPath) {
         file::remove(outPath + ".part");
         PackReport report;
         report.error = "not enough memory";
+        report.problem = FileProblem{outPath, file::errorText(ENOMEM)};
         return report;
     }
 }
@@ -224,17 +234,21 @@ PackReport BankPacker::packBank(const Csf2file& bank, const std::string& outPath
     const std::int64_t inputSize = file::size(bank.handle());
     report.inputBytes = inputSize > 0 ? static_cast<std::uint64_t>(inputSize) : 0;
 
+    // The output is named as the user gave it in a problem: the temporary file beside it
+    // shares its directory and its fate.
     const std::string tempPath = outPath + ".part";
     const int fd = file::openWrite(tempPath);
     if (fd < 0) {
-        report.error = "cannot create " + tempPath;
+        report.problem = file::problem(outPath, "");
+        report.error = "cannot create the compressed bank";
         return report;
     }
-    auto abandon = [&](std::string why) {
+    auto abandon = [&](std::string why, std::optional<FileProblem> problem) {
         file::close(fd);
         file::remove(tempPath);
         report.ok = false;
         report.error = std::move(why);
+        report.problem = std::move(problem);
         return report;
     };
 
@@ -268,9 +282,15 @@ PackReport BankPacker::packBank(const Csf2file& bank, const std::string& outPath
             ++report.sharedSamples;
             continue;
         }
-        if (!readFrames(bank.handle(), s, frames))
+        errno = 0;
+        if (!readFrames(bank.handle(), s, frames)) {
+            std::optional<FileProblem> problem;
+            if (errno != 0)
+                problem = file::problem(bank.name(), "");
             return abandon("the data of sample \"" + recordNameText(s.name) +
-                           "\" cannot be read from the bank file");
+                               "\" cannot be read from the bank file",
+                           std::move(problem));
+        }
         StoredStream where;
         where.dataOffset = out.position();
         SampleEncoder::Result encoded = encoder.encode(frames);
@@ -322,11 +342,13 @@ PackReport BankPacker::packBank(const Csf2file& bank, const std::string& outPath
     out.flush();
     const std::uint64_t total = out.position();
     if (!out.ok())
-        return abandon("cannot write " + tempPath);
+        return abandon("cannot write the compressed bank",
+                       FileProblem{outPath, file::errorText(out.error())});
     file::close(fd);
     if (!file::rename(tempPath, outPath)) {
+        report.problem = file::problem(outPath, "");
         file::remove(tempPath);
-        report.error = "cannot rename " + tempPath + " to " + outPath;
+        report.error = "cannot put the compressed bank in place";
         return report;
     }
     report.ok = true;

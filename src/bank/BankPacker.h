@@ -1,7 +1,10 @@
 #pragma once
 
+#include "platform/FileProblem.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace korvelt {
@@ -11,7 +14,8 @@ class Csf2file;
 // What a pack did.
 struct PackReport {
     bool ok = false;
-    std::string error; // why it failed, for the user
+    std::string error;                  // why it failed, for the user
+    std::optional<FileProblem> problem; // the file that failed and the system's reason
     std::uint64_t inputBytes = 0;
     std::uint64_t outputBytes = 0;
     std::size_t samples = 0;           // sample headers written (terminal included)

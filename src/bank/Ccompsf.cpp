@@ -2,6 +2,7 @@
 
 #include "bank/ByteOrder.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace korvelt {
@@ -19,7 +20,7 @@ const char* const kInvalidFormat =
 
 bool Ccompsf::rdfile() {
     if (!openForReading()) {
-        fail(kOpenFailed);
+        failWithProblem(kOpenFailed, kNotCompressed);
         return false;
     }
     auto invalid = [this] {
@@ -27,8 +28,13 @@ bool Ccompsf::rdfile() {
         return false;
     };
     std::uint8_t header[csf::kHeaderSize];
-    if (!readNext(header, sizeof header) || std::memcmp(header, csf::kMagic, 4) != 0)
-        return invalid();
+    const bool headerRead = readNext(header, sizeof header);
+    if (!headerRead || std::memcmp(header, csf::kMagic, 4) != 0) {
+        if (headerRead)
+            errno = 0;
+        failWithProblem(kInvalidFormat, kNotCompressed);
+        return false;
+    }
     if (header[csf::kVersionField] > csf::kMaxVersion) {
         fail(kTooRecent);
         return false;

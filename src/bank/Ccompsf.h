@@ -47,6 +47,8 @@ public:
 
     bool rdfile() override;
 
+    static constexpr const char* kNotCompressed = "not a compressed bank (.csf)";
+
 protected:
     bool readCompressedSampleHeaders(std::uint64_t size);
 };

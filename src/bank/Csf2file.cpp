@@ -6,6 +6,7 @@
 #include "platform/Notifier.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace korvelt {
 
@@ -50,6 +51,11 @@ void Csf2file::fail(const std::string& text) {
     notifier_.show(Severity::Error, "Error!", text);
 }
 
+void Csf2file::failWithProblem(const std::string& text, const std::string& otherwise) {
+    problem_ = file::problem(name(), otherwise);
+    notifier_.showFileProblem(Severity::Error, "Error!", text, *problem_);
+}
+
 bool Csf2file::openForReading() {
     // A second read starts from nothing; samples of the first are no longer the store's.
     store_.forgetSamples(samples_);
@@ -64,6 +70,7 @@ bool Csf2file::openForReading() {
     sampleDataSize_ = 0;
     lowSampleBytes_ = false;
     loaded_ = false;
+    problem_.reset();
     closeHandle();
     position_ = 0;
     fileSize_ = 0;
@@ -77,7 +84,11 @@ bool Csf2file::openForReading() {
 }
 
 bool Csf2file::readNext(void* bytes, std::size_t n) {
-    if (n > fileSize_ - position_ || !file::readAt(handle_, position_, bytes, n))
+    if (n > fileSize_ - position_) {
+        errno = 0;
+        return false;
+    }
+    if (!file::readAt(handle_, position_, bytes, n))
         return false;
     position_ += n;
     return true;
@@ -116,7 +127,7 @@ bool Csf2file::skipLowSampleBytes() {
 
 bool Csf2file::rdfile() {
     if (!openForReading()) {
-        fail(kOpenFailed);
+        failWithProblem(kOpenFailed, kNotSoundFont);
         return false;
     }
     auto invalid = [this] {
@@ -124,9 +135,14 @@ bool Csf2file::rdfile() {
         return false;
     };
     std::uint8_t head[24];
-    if (!readNext(head, sizeof head) || !le::tagIs(head, "RIFF") || !le::tagIs(head + 8, "sfbk") ||
-        !le::tagIs(head + 12, "LIST") || !le::tagIs(head + 20, "INFO"))
-        return invalid();
+    const bool headRead = readNext(head, sizeof head);
+    if (!headRead || !le::tagIs(head, "RIFF") || !le::tagIs(head + 8, "sfbk") ||
+        !le::tagIs(head + 12, "LIST") || !le::tagIs(head + 20, "INFO")) {
+        if (headRead)
+            errno = 0;
+        failWithProblem(kInvalidFormat, kNotSoundFont);
+        return false;
+    }
     // The INFO list size counts the "INFO" tag already read.
     const std::uint32_t infoSize = le::u32(head + 16);
     if (infoSize < 4 || !skip(infoSize - 4))

@@ -2,6 +2,7 @@
 
 #include "bank/BankRecords.h"
 #include "bank/BankScrambler.h"
+#include "platform/FileProblem.h"
 #include "platform/NamedFile.h"
 
 #include <cstddef>
@@ -41,7 +42,9 @@ struct PresetSearch {
 // resident when a voice needs it. The file stays open for that for the bank's whole life.
 //
 // rdfile() reports its own failures through the Notifier (title "Error!") and leaves
-// loaded() false; the records read before the failure stay until the bank goes.
+// loaded() false; the records read before the failure stay until the bank goes. When the
+// file could not be opened or read, or is not a bank of the reader's kind at all, the
+// message carries the file problem (the system's reason, or "not a SoundFont 2 bank").
 //
 // The look-ups below never index outside the lists, whatever indices a damaged file holds.
 class Csf2file : public NamedFile {
@@ -53,6 +56,10 @@ public:
 
     virtual bool rdfile();
     bool loaded() const noexcept { return loaded_; }
+    // Why the last rdfile() failed, when the file itself was the trouble (see above).
+    const std::optional<FileProblem>& problem() const noexcept { return problem_; }
+
+    static constexpr const char* kNotSoundFont = "not a SoundFont 2 bank";
 
     // The records in file order, terminal records included.
     const std::vector<PresetHeader>& presets() const noexcept { return presets_; }
@@ -104,13 +111,17 @@ public:
 
 protected:
     // Reads the next n bytes at the read position; false (nothing consumed) when fewer
-    // than n remain in the file or the read fails.
+    // than n remain in the file or the read fails (errno then tells which: 0 for a file
+    // that ends first).
     bool readNext(void* bytes, std::size_t n);
     // Moves the read position forward by n bytes; false when that passes the file's end.
     bool skip(std::uint64_t n);
     // Opens the file, clearing what an earlier read left. False when it cannot be opened.
     bool openForReading();
     void fail(const std::string& text);
+    // Shows `text` with the file problem: the system's reason when errno holds one, else
+    // `otherwise`.
+    void failWithProblem(const std::string& text, const std::string& otherwise);
 
     // The record readers shared by both formats: each reads size / record bytes records
     // (trailing bytes are left) and appends them; when `scrambled` they are unscrambled
@@ -154,6 +165,7 @@ protected:
     SampleStore& store_;
     BankScrambler scrambler_;
     bool loaded_ = false;
+    std::optional<FileProblem> problem_;
     std::uint64_t fileSize_ = 0;
     std::uint64_t position_ = 0;        // read position
     std::vector<std::uint8_t> records_; // the chunk body being parsed

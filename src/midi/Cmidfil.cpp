@@ -5,6 +5,7 @@
 #include "platform/Notifier.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -16,59 +17,80 @@ Cmidfil::Cmidfil(std::string name, Notifier& notifier)
 bool Cmidfil::rdmidi() {
     tracks_.clear();
     format_ = trackCount_ = division_ = 0;
+    problem_.reset();
 
     bool result = false;
     handle_ = file::openRead(name());
-    if (handle_ >= 0) {
+    if (handle_ < 0) {
+        problem_ = file::problem(name(), kNotStandardMidi);
+    } else {
         try {
             result = readContents(handle_);
         } catch (const std::bad_alloc&) {
             result = false; // a file too large for the memory at hand
+            problem_ = FileProblem{name(), file::errorText(ENOMEM)};
         }
     }
     closeHandle();
 
     loaded_ = result;
-    if (!result)
-        notifier_.show(Severity::Error, "Error!", "Cmidfil::rdmidi\nError while reading midi file");
+    if (!result) {
+        const char* text = "Cmidfil::rdmidi\nError while reading midi file";
+        if (problem_)
+            notifier_.showFileProblem(Severity::Error, "Error!", text, *problem_);
+        else
+            notifier_.show(Severity::Error, "Error!", text);
+    }
     return result;
+}
+
+bool Cmidfil::notMidi() {
+    problem_ = file::problem(name(), kNotStandardMidi);
+    return false;
 }
 
 bool Cmidfil::readContents(int fd) {
     midi_input::Input file(fd);
     std::uint8_t tag[4];
     if (!file.readExact(tag, sizeof tag))
-        return false;
+        return notMidi();
     if (std::memcmp(tag, "RIFF", 4) != 0)
         return readSmf(file, tag);
 
     // A RIFF MIDI file (".rmi"): "RIFF", the chunk's size, "RMID", then chunks of a 4-byte
     // type and a little-endian size, each padded to an even length. The "data" chunk holds
     // the Standard MIDI file, which is read within that chunk; the chunks before it are
-    // skipped. Every chunk must lie within the RIFF chunk's size.
+    // skipped. Every chunk must lie within the RIFF chunk's size. A RIFF file that is not
+    // one of these is not a MIDI file at all.
     std::uint8_t riff[8];
-    if (!file.readExact(riff, sizeof riff) || std::memcmp(riff + 4, "RMID", 4) != 0)
-        return false;
+    if (!file.readExact(riff, sizeof riff))
+        return notMidi();
+    errno = 0; // from here on a failed check is the contents', not the system's
+    if (std::memcmp(riff + 4, "RMID", 4) != 0)
+        return notMidi();
     const std::uint32_t riffSize = midi_input::littleEndian32(riff);
     if (riffSize < 4)
-        return false;
+        return notMidi();
     std::uint64_t left = riffSize - 4u; // the RIFF chunk's bytes after "RMID"
     for (;;) {
         std::uint8_t head[8];
+        errno = 0;
         if (left < sizeof head || !file.readExact(head, sizeof head))
-            return false;
+            return notMidi();
         left -= sizeof head;
         const std::uint32_t size = midi_input::littleEndian32(head + 4);
         if (size > left)
-            return false;
+            return notMidi();
         if (std::memcmp(head, "data", 4) == 0) {
             midi_input::Input data(fd, size);
-            return data.readExact(tag, sizeof tag) && readSmf(data, tag);
+            if (!data.readExact(tag, sizeof tag))
+                return notMidi();
+            return readSmf(data, tag);
         }
         // The pad byte of the last chunk may be missing from the RIFF size.
         const std::uint64_t padded = std::min<std::uint64_t>(size + (size & 1u), left);
         if (!file.skip(padded))
-            return false;
+            return notMidi();
         left -= padded;
     }
 }
@@ -76,19 +98,24 @@ bool Cmidfil::readContents(int fd) {
 // The header chunk, from after its tag: "MThd", its length L (at least the 6 bytes of
 // format, track count and division; the L - 6 bytes after them are skipped), then exactly
 // track-count "MTrk" chunks, chunks of other types among them skipped. A header that is
-// cut short or too short fails without a message of its own.
+// cut short or too short fails without a message of its own: the file is not a Standard
+// MIDI file (or could not be read, which the system's reason tells).
 bool Cmidfil::readSmf(midi_input::Input& in, const std::uint8_t (&tag)[4]) {
     std::uint8_t head[10];
+    errno = 0;
     if (std::memcmp(tag, "MThd", 4) != 0 || !in.readExact(head, sizeof head))
-        return false;
+        return notMidi();
     const std::uint32_t length = midi_input::bigEndian32(head);
-    if (length < 6)
-        return false;
+    if (length < 6) {
+        errno = 0;
+        return notMidi();
+    }
     format_ = midi_input::bigEndian16(head + 4);
     trackCount_ = midi_input::bigEndian16(head + 6);
     division_ = midi_input::bigEndian16(head + 8);
+    errno = 0;
     if (!in.skip(length - 6u))
-        return false;
+        return notMidi();
 
     // Each track takes at least its 8-byte chunk head: a count the file cannot hold
     // reserves no more than the file could.

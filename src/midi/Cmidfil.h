@@ -1,10 +1,12 @@
 #pragma once
 
 #include "midi/Ctrack.h"
+#include "platform/FileProblem.h"
 #include "platform/NamedFile.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,11 +28,17 @@ public:
     // Reads the whole file. On failure shows the reader's message(s), each titled "Error!"
     // with Severity::Error, the last one "Cmidfil::rdmidi\nError while reading midi file",
     // and returns false. Sets loaded() to the result. The tracks read before a failure stay
-    // (the last of them holding the events read before the fault).
+    // (the last of them holding the events read before the fault). When the file could not
+    // be opened or read, or is not a Standard MIDI file at all, the last message carries
+    // the file problem (the system's reason, or "not a Standard MIDI file").
     bool rdmidi();
 
     // True after a successful rdmidi().
     bool loaded() const noexcept { return loaded_; }
+    // Why the last rdmidi() failed, when the file itself was the trouble (see rdmidi).
+    const std::optional<FileProblem>& problem() const noexcept { return problem_; }
+
+    static constexpr const char* kNotStandardMidi = "not a Standard MIDI file";
     // The header's values (0 until a header was read).
     std::uint16_t format() const noexcept { return format_; }
     std::uint16_t trackCount() const noexcept { return trackCount_; }
@@ -49,8 +57,12 @@ public:
 private:
     bool readContents(int fd);
     bool readSmf(midi_input::Input& in, const std::uint8_t (&tag)[4]);
+    // Keeps the problem of a file that is not a MIDI file (or the system's reason, when
+    // errno holds one) and returns false.
+    bool notMidi();
 
     Notifier& notifier_;
+    std::optional<FileProblem> problem_;
     std::uint16_t trackCount_ = 0;
     std::vector<Ctrack> tracks_;
     std::uint16_t division_ = 0;

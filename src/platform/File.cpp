@@ -6,22 +6,33 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <system_error>
 
 namespace korvelt::file {
 
 int openRead(const std::string& path) noexcept {
-    if (path.empty())
+    if (path.empty()) {
+        errno = ENOENT;
         return -1;
+    }
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return -1;
+    }
     return fd;
 }
 
 int openWrite(const std::string& path) noexcept {
-    if (path.empty())
+    if (path.empty()) {
+        errno = ENOENT;
         return -1;
+    }
     int fd;
     do {
         fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -35,8 +46,10 @@ void close(int fd) noexcept {
 }
 
 std::int64_t read(int fd, void* buffer, std::size_t n) noexcept {
-    if (fd < 0)
+    if (fd < 0) {
+        errno = EBADF;
         return -1;
+    }
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
@@ -46,8 +59,10 @@ std::int64_t read(int fd, void* buffer, std::size_t n) noexcept {
                 continue;
             return done > 0 ? static_cast<std::int64_t>(done) : -1;
         }
-        if (r == 0)
+        if (r == 0) {
+            errno = 0; // the file ended first
             break;
+        }
         done += static_cast<std::size_t>(r);
     }
     return static_cast<std::int64_t>(done);
@@ -58,8 +73,10 @@ bool readExact(int fd, void* buffer, std::size_t n) noexcept {
 }
 
 bool writeAll(int fd, const void* buffer, std::size_t n) noexcept {
-    if (fd < 0)
+    if (fd < 0) {
+        errno = EBADF;
         return false;
+    }
     auto* p = static_cast<const unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
@@ -69,16 +86,20 @@ bool writeAll(int fd, const void* buffer, std::size_t n) noexcept {
                 continue;
             return false;
         }
-        if (w == 0)
+        if (w == 0) {
+            errno = ENOSPC; // nothing taken: the medium is full
             return false;
+        }
         done += static_cast<std::size_t>(w);
     }
     return true;
 }
 
 bool readAt(int fd, std::uint64_t offset, void* buffer, std::size_t n) noexcept {
-    if (fd < 0 || offset > static_cast<std::uint64_t>(INT64_MAX))
+    if (fd < 0 || offset > static_cast<std::uint64_t>(INT64_MAX)) {
+        errno = fd < 0 ? EBADF : 0;
         return false;
+    }
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < n) {
@@ -88,8 +109,10 @@ bool readAt(int fd, std::uint64_t offset, void* buffer, std::size_t n) noexcept 
                 continue;
             return false;
         }
-        if (r == 0)
+        if (r == 0) {
+            errno = 0; // the file ended first
             return false;
+        }
         done += static_cast<std::size_t>(r);
     }
     return true;
@@ -120,8 +143,21 @@ std::int64_t size(int fd) noexcept {
     return st.st_size;
 }
 
+std::string errorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+FileProblem problem(const std::string& path, const std::string& otherwise) {
+    const int error = errno;
+    return FileProblem{path, error != 0 ? errorText(error) : otherwise};
+}
+
 bool exists(const std::string& path) noexcept {
-    return !path.empty() && ::access(path.c_str(), F_OK) == 0;
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    return ::access(path.c_str(), F_OK) == 0;
 }
 
 bool sameFile(const std::string& a, const std::string& b) noexcept {
@@ -157,7 +193,9 @@ bool readWhole(const std::string& path, std::string& out) {
         if (r < static_cast<std::int64_t>(sizeof chunk))
             break;
     }
+    const int error = errno;
     close(fd);
+    errno = error;
     return ok;
 }
 

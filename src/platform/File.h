@@ -1,14 +1,21 @@
 #pragma once
 
+#include "platform/FileProblem.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 // Descriptor-level file access in binary mode. Every function is safe to call with a
 // descriptor of -1 (it then fails) and never throws.
+//
+// A function that fails leaves the system's reason in errno; a read that fails because
+// the file ended first leaves errno 0, so a caller can tell a damaged or short file from
+// a failing disk.
 namespace korvelt::file {
 
-// Opens an existing file for reading. Returns -1 on failure.
+// Opens an existing file for reading. Returns -1 on failure; a directory is refused
+// (EISDIR), as reading it could only fail later.
 int openRead(const std::string& path) noexcept;
 // Creates or truncates a file for writing (read and write permission). Returns -1 on failure.
 int openWrite(const std::string& path) noexcept;
@@ -43,5 +50,11 @@ bool rename(const std::string& from, const std::string& to) noexcept;
 bool readWhole(const std::string& path, std::string& out);
 // Creates the directory and its parents; true when it exists afterwards.
 bool makeDirectories(const std::string& path);
+
+// The system's text for an error number ("No such file or directory").
+std::string errorText(int error);
+// What went wrong with `path` just now: the system's reason when errno holds one, else
+// `otherwise` (a file that ended early, or whose contents are not what was expected).
+FileProblem problem(const std::string& path, const std::string& otherwise);
 
 } // namespace korvelt::file

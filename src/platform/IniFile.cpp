@@ -3,6 +3,7 @@
 #include "platform/File.h"
 #include "platform/Path.h"
 
+#include <cerrno>
 #include <string_view>
 #include <vector>
 
@@ -60,8 +61,8 @@ bool keyValue(std::string_view line, std::string_view& key, std::string_view& va
 
 } // namespace
 
-std::string readString(const std::string& path, const std::string& section,
-                       const std::string& key, std::size_t maxLength) {
+std::string readString(const std::string& path, const std::string& section, const std::string& key,
+                       std::size_t maxLength) {
     std::string text;
     if (!file::readWhole(path, text))
         return {};
@@ -85,15 +86,28 @@ std::string readString(const std::string& path, const std::string& section,
     return {};
 }
 
-bool writeString(const std::string& path, const std::string& section, const std::string& key,
-                 const std::string& value) {
+std::optional<FileProblem> readProblem(const std::string& path) {
     std::string text;
-    file::readWhole(path, text); // a missing file starts empty
+    if (file::readWhole(path, text) || errno == ENOENT)
+        return std::nullopt;
+    return file::problem(path, "");
+}
+
+bool writeString(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& value, FileProblem* problem) {
+    std::string text;
+    // A missing file starts empty; one that exists but cannot be read is not replaced by
+    // a file holding only this key.
+    if (!file::readWhole(path, text) && errno != ENOENT) {
+        if (problem != nullptr)
+            *problem = file::problem(path, "");
+        return false;
+    }
     std::vector<std::string> lines = splitLines(text);
     const std::string newLine = key + "=" + value;
 
     bool inSection = false;
-    long sectionLine = -1;  // index of the "[section]" line
+    long sectionLine = -1;   // index of the "[section]" line
     long lastInSection = -1; // last non-blank line of the section
     bool replaced = false;
     for (std::size_t i = 0; i < lines.size() && !replaced; ++i) {
@@ -141,15 +155,15 @@ bool writeString(const std::string& path, const std::string& section, const std:
     // leaves a half-written settings file behind.
     const std::string temp = path + ".new";
     int fd = file::openWrite(temp);
-    if (fd < 0)
-        return false;
-    bool ok = file::writeAll(fd, out.data(), out.size());
+    bool ok = fd >= 0 && file::writeAll(fd, out.data(), out.size());
+    if (ok)
+        ok = file::rename(temp, path);
+    if (!ok && problem != nullptr)
+        *problem = file::problem(path, "");
     file::close(fd);
-    if (!ok || !file::rename(temp, path)) {
+    if (!ok)
         file::remove(temp);
-        return false;
-    }
-    return true;
+    return ok;
 }
 
 } // namespace korvelt::ini

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/FileProblem.h"
+
 #include <cstddef>
+#include <optional>
 #include <string>
 
 // A small settings-file reader and writer with private-profile semantics: sections
@@ -11,12 +14,17 @@
 namespace korvelt::ini {
 
 // The value of key in section, cut to maxLength characters.
-std::string readString(const std::string& path, const std::string& section,
-                       const std::string& key, std::size_t maxLength);
+std::string readString(const std::string& path, const std::string& section, const std::string& key,
+                       std::size_t maxLength);
 
 // Sets key in section (adding the section and the key when missing) and rewrites the
-// file, creating it and its directory when needed. False when the file cannot be written.
+// file, creating it and its directory when needed. False when the file cannot be written;
+// `problem`, when given, then says why.
 bool writeString(const std::string& path, const std::string& section, const std::string& key,
-                 const std::string& value);
+                 const std::string& value, FileProblem* problem = nullptr);
+
+// Why the file cannot be read; none when it can, or when it does not exist (a missing
+// file reads as empty).
+std::optional<FileProblem> readProblem(const std::string& path);
 
 } // namespace korvelt::ini

@@ -13,10 +13,33 @@ void StderrNotifier::show(Severity, const std::string& title, const std::string&
     std::fflush(stderr);
 }
 
-void RecordingNotifier::show(Severity severity, const std::string& title,
-                             const std::string& text) {
+void StderrNotifier::showFileProblem(Severity severity, const std::string& title,
+                                     const std::string& text, const FileProblem& problem) {
+    {
+        std::lock_guard lock(mutex_);
+        const std::string line = program_ + ": " + problem.line() + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    show(severity, title, text);
+}
+
+void RecordingNotifier::show(Severity severity, const std::string& title, const std::string& text) {
     std::lock_guard lock(mutex_);
-    messages_.push_back({severity, title, text});
+    messages_.push_back({severity, title, text, std::nullopt});
+}
+
+void RecordingNotifier::showFileProblem(Severity severity, const std::string& title,
+                                        const std::string& text, const FileProblem& problem) {
+    std::lock_guard lock(mutex_);
+    messages_.push_back({severity, title, text, problem});
+}
+
+std::vector<std::string> RecordingNotifier::fileLines() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> result;
+    for (const auto& m : messages_)
+        result.push_back(m.file ? m.file->line() : std::string());
+    return result;
 }
 
 std::vector<RecordingNotifier::Message> RecordingNotifier::messages() const {

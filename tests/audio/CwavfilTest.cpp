@@ -213,13 +213,21 @@ TEST_F(CwavfilTest, BulkWriteMatchesFrameByFrameWrites) {
     EXPECT_EQ(TempDir::read(dir.file("single.wav")), TempDir::read(dir.file("bulk.wav")));
 }
 
-TEST_F(CwavfilTest, OpenwrFailureShowsItsMessage) {
+TEST_F(CwavfilTest, OpenwrFailureShowsItsMessageWithTheFileAndTheReason) {
+    // A directory as the output is refused with its own reason.
+    Cwavfil directory(dir.path(), notifier);
+    EXPECT_FALSE(directory.openwr());
+    EXPECT_THAT(notifier.fileLines(), ElementsAre(dir.path() + ": Is a directory"));
+    notifier.clear();
+
     Cwavfil wav(dir.file("missing-dir/out.wav"), notifier);
     EXPECT_FALSE(wav.openwr());
     EXPECT_EQ(wav.handle(), -1);
     ASSERT_EQ(notifier.count(), 1u);
+    const FileProblem problem{dir.file("missing-dir/out.wav"), "No such file or directory"};
     EXPECT_EQ(notifier.messages()[0],
-              (RecordingNotifier::Message{Severity::Error, "Error!", kOpenwrError}));
+              (RecordingNotifier::Message{Severity::Error, "Error!", kOpenwrError, problem}));
+    EXPECT_EQ(wav.problem(), problem);
     // Frames written without an open file are dropped, not sent to a stale descriptor.
     wav.write(1, 1);
     EXPECT_EQ(wav.frames(), 0);
@@ -252,6 +260,7 @@ TEST_F(CwavfilTest, WriteErrorDuringRenderIsReportedByClose) {
     EXPECT_EQ(wav.peak(), 2000);
     EXPECT_THAT(notifier.texts(), ElementsAre(kCloseError));
     EXPECT_THAT(notifier.titles(), ElementsAre("Error!"));
+    EXPECT_THAT(notifier.fileLines(), ElementsAre(name + ": No space left on device"));
 
     // The next render starts clean.
     notifier.clear();
@@ -294,6 +303,7 @@ TEST_F(CwavfilTest, FileCutShortByAFullDiskStaysAValidShorterFile) {
 
     EXPECT_FALSE(closed);
     EXPECT_THAT(notifier.texts(), ElementsAre(kCloseError));
+    EXPECT_THAT(notifier.fileLines(), ElementsAre(name + ": File too large"));
     EXPECT_EQ(wav.frames(), 2 * 44100);
     const std::string bytes = TempDir::read(name);
     EXPECT_EQ(le32(bytes, 40), 2u * 176400);
@@ -379,12 +389,17 @@ TEST_F(CwavfilTest, OpenrdRefusesAnythingButTheCanonicalStereo16BitLayout) {
         Cwavfil wav(dir.write("bad.wav", c.bytes), notifier);
         EXPECT_FALSE(wav.openrd());
         EXPECT_EQ(wav.handle(), -1); // the descriptor is closed again
-        EXPECT_EQ(notifier.messages(), (std::vector<RecordingNotifier::Message>{
-                                           {Severity::Error, "Error!", kOpenrdError}}));
+        EXPECT_EQ(notifier.messages(),
+                  (std::vector<RecordingNotifier::Message>{
+                      {Severity::Error, "Error!", kOpenrdError,
+                       FileProblem{dir.file("bad.wav"), "not a 16-bit stereo PCM WAVE file"}}}));
     }
+    notifier.clear();
     Cwavfil missing(dir.file("nothing.wav"), notifier);
     EXPECT_FALSE(missing.exists());
     EXPECT_FALSE(missing.openrd());
+    EXPECT_THAT(notifier.fileLines(),
+                ElementsAre(dir.file("nothing.wav") + ": No such file or directory"));
 }
 
 TEST_F(CwavfilTest, TemporaryNameReplacesTheFileNamesOwnExtension) {
@@ -466,8 +481,10 @@ TEST_F(CwavfilTest, FailedRescaleLeavesTheFileUnchangedAndNoTemporaryFile) {
     EXPECT_FALSE(wav.rescale(2048));
     EXPECT_EQ(TempDir::read(name), before);
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.tmp")));
-    EXPECT_EQ(notifier.messages(), (std::vector<RecordingNotifier::Message>{
-                                       {Severity::Error, "Error!", kRescaleError}}));
+    EXPECT_EQ(notifier.messages(),
+              (std::vector<RecordingNotifier::Message>{
+                  {Severity::Error, "Error!", kRescaleError,
+                   FileProblem{name, "its header does not describe its data"}}}));
 }
 
 TEST_F(CwavfilTest, RescaleThatCannotCreateItsTemporaryFileChangesNothing) {
@@ -480,6 +497,7 @@ TEST_F(CwavfilTest, RescaleThatCannotCreateItsTemporaryFileChangesNothing) {
     EXPECT_EQ(TempDir::read(name), before);
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("out.tmp"))); // not ours to remove
     EXPECT_THAT(notifier.texts(), ElementsAre(kRescaleError));
+    EXPECT_THAT(notifier.fileLines(), ElementsAre(dir.file("out.tmp") + ": Is a directory"));
 }
 
 TEST_F(CwavfilTest, RescaleRefusesAFileThatIsNotWhatCloseLeft) {
@@ -498,6 +516,7 @@ TEST_F(CwavfilTest, RescaleRefusesAFileThatIsNotWhatCloseLeft) {
     std::filesystem::remove(name);
     EXPECT_FALSE(wav.rescale(2048));
     EXPECT_THAT(notifier.texts(), ElementsAre(kRescaleError));
+    EXPECT_THAT(notifier.fileLines(), ElementsAre(name + ": No such file or directory"));
 }
 
 } // namespace

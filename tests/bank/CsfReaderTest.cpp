@@ -41,9 +41,13 @@ protected:
         bank_->rdfile();
         return *bank_;
     }
-    void expectOnly(const char* text) {
-        EXPECT_EQ(f.notifier.messages(),
-                  (std::vector<RecordingNotifier::Message>{{Severity::Error, "Error!", text}}));
+    // Exactly this message; with a problem of `path` when `reason` is given.
+    void expectOnly(const char* text, const char* reason = nullptr, const std::string& path = {}) {
+        std::optional<FileProblem> problem;
+        if (reason != nullptr)
+            problem = FileProblem{path.empty() ? dir.file("other.csf") : path, reason};
+        EXPECT_EQ(f.notifier.messages(), (std::vector<RecordingNotifier::Message>{
+                                             {Severity::Error, "Error!", text, problem}}));
         f.notifier.clear();
     }
 
@@ -157,10 +161,10 @@ TEST_F(CsfReaderTest, RejectsDamagedFiles) {
     std::string magic = packed;
     magic[3] = 'G';
     EXPECT_FALSE(read(magic).loaded());
-    expectOnly(test::kCsfInvalid);
+    expectOnly(test::kCsfInvalid, "not a compressed bank (.csf)");
 
     EXPECT_FALSE(read(packed.substr(0, 47)).loaded());
-    expectOnly(test::kCsfInvalid);
+    expectOnly(test::kCsfInvalid, "not a compressed bank (.csf)");
 
     std::string offset = packed; // first chunk offset one byte off: the tag is wrong
     offset[44] = 49;
@@ -193,7 +197,7 @@ TEST_F(CsfReaderTest, RejectsDamagedFiles) {
 TEST_F(CsfReaderTest, ReportsAFileThatCannotBeOpened) {
     Ccompsf bank(dir.file("missing.csf"), f.notifier, f.store);
     EXPECT_FALSE(bank.rdfile());
-    expectOnly(test::kCsfOpenFailed);
+    expectOnly(test::kCsfOpenFailed, "No such file or directory", dir.file("missing.csf"));
 }
 
 TEST_F(CsfReaderTest, HeadersNamingTheSameFramesShareOneStream) {

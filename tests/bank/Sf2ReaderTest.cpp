@@ -26,13 +26,19 @@ protected:
         bank_->rdfile();
         return *bank_;
     }
-    // Reads bytes expecting the invalid-format failure.
-    void expectInvalid(const std::string& bytes) {
+    // Reads bytes expecting the invalid-format failure; a file that is no SoundFont at all
+    // says so, with its name.
+    void expectInvalid(const std::string& bytes, bool notASoundFont = false) {
         f.notifier.clear();
         Csf2file& bank = read(bytes);
         EXPECT_FALSE(bank.loaded());
-        EXPECT_EQ(f.notifier.messages(), (std::vector<RecordingNotifier::Message>{
-                                             {Severity::Error, "Error!", test::kSf2Invalid}}));
+        std::optional<FileProblem> problem;
+        if (notASoundFont)
+            problem = FileProblem{dir.file("bank.sf2"), "not a SoundFont 2 bank"};
+        EXPECT_EQ(f.notifier.messages(),
+                  (std::vector<RecordingNotifier::Message>{
+                      {Severity::Error, "Error!", test::kSf2Invalid, problem}}));
+        EXPECT_EQ(bank.problem(), problem);
     }
 
     TempDir dir;
@@ -237,17 +243,17 @@ TEST_F(Sf2ReaderTest, RejectsWhatIsNotASoundFont) {
     const std::string good = b.build();
     const auto& layout = b.layout();
 
-    expectInvalid("");
-    expectInvalid("RIFF");
+    expectInvalid("", true);
+    expectInvalid("RIFF", true);
     std::string notRiff = good;
     notRiff[0] = 'X';
-    expectInvalid(notRiff);
+    expectInvalid(notRiff, true);
     std::string notSfbk = good;
     notSfbk[8] = 'x';
-    expectInvalid(notSfbk);
+    expectInvalid(notSfbk, true);
     std::string notInfo = good;
     notInfo[20] = 'X'; // the first list is not an INFO list
-    expectInvalid(notInfo);
+    expectInvalid(notInfo, true);
     std::string tinyInfo = good;
     Sf2Builder::patch32(tinyInfo, layout.infoListSize, 3);
     expectInvalid(tinyInfo);
@@ -345,12 +351,19 @@ TEST_F(Sf2ReaderTest, RejectsSoundFont3Samples) {
     expectInvalid(b.build());
 }
 
-TEST_F(Sf2ReaderTest, ReportsAFileThatCannotBeOpened) {
-    Csf2file bank(dir.file("missing.sf2"), f.notifier, f.store);
-    EXPECT_FALSE(bank.rdfile());
-    EXPECT_FALSE(bank.loaded());
-    EXPECT_EQ(f.notifier.messages(), (std::vector<RecordingNotifier::Message>{
-                                         {Severity::Error, "Error!", test::kSf2OpenFailed}}));
+TEST_F(Sf2ReaderTest, ReportsAFileThatCannotBeOpenedWithItsNameAndTheReason) {
+    for (const auto& [path, reason] :
+         {std::pair{dir.file("missing.sf2"), "No such file or directory"},
+          std::pair{dir.path(), "Is a directory"},
+          std::pair{dir.file("missing/bank.sf2"), "No such file or directory"}}) {
+        f.notifier.clear();
+        Csf2file bank(path, f.notifier, f.store);
+        EXPECT_FALSE(bank.rdfile());
+        EXPECT_FALSE(bank.loaded());
+        EXPECT_EQ(f.notifier.messages(), (std::vector<RecordingNotifier::Message>{
+                                             {Severity::Error, "Error!", test::kSf2OpenFailed,
+                                              FileProblem{path, reason}}}));
+    }
 }
 
 TEST_F(Sf2ReaderTest, SamplePointsBeyondTheSampleDataAreHeldAtItsEnd) {
