@@ -32,7 +32,7 @@ bool readName(const std::string& line, std::size_t& pos, std::string& name) {
 } // namespace
 
 const char* const BatchFile::kSyntaxHelp =
-    "Each line in the batch file must have 3 elements,\nseparated by one or more spaces,in "
+    "Each line in the batch file must have 3 elements,\nseparated by one or more spaces, in "
     "this order:\n- SoundBank file\n- Output file\n- MIDI file\nIf the file name has spaces, "
     "enclose it between \"\"\n";
 
@@ -46,7 +46,7 @@ bool BatchFile::parseBatchLine(std::string line, unsigned lineNumber, const Exis
     std::size_t pos = 0;
     if (line.size() > kMaxLine || !readName(line, pos, job.soundBank) ||
         !readName(line, pos, job.outputFile) || !readName(line, pos, job.midiFile)) {
-        error("Sintax error in line " + std::to_string(lineNumber) + "\n" + kSyntaxHelp);
+        error("Syntax error in line " + std::to_string(lineNumber) + "\n" + kSyntaxHelp);
         return false;
     }
     if (!exists(job.soundBank)) {

@@ -5,9 +5,14 @@
 #include "app/MainView.h"
 #include "app/RenderEngine.h"
 #include "audio/Cwavfil.h"
+#include "bank/Csf2file.h"
+#include "midi/Cmidfil.h"
 #include "platform/File.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
+
+#include <cerrno>
+#include <optional>
 
 namespace korvelt {
 namespace {
@@ -21,6 +26,19 @@ constexpr const char* kMidiFailedText =
 constexpr const char* kWaveFailedText =
     "There was an error while creating the WAVE file\nPlease check if your hard drive is not "
     "full and try again";
+constexpr const char* kOpenFailedText =
+    "Couldn't open the selected batch file\nPlease select a batch file and try again";
+constexpr const char* kOpenFailedCliText =
+    "Couldn't open the selected batch file\nPlease name a batch file and try again";
+constexpr const char* kReadFailedText =
+    "Couldn't read the selected batch file\nPlease select a batch file and try again";
+constexpr const char* kReadFailedCliText =
+    "Couldn't read the selected batch file\nPlease name a batch file and try again";
+
+// Why a file could not be used, for a job's failure: the reader's problem when it has one.
+std::string reasonOf(const std::optional<FileProblem>& problem, const std::string& otherwise) {
+    return problem ? problem->line() : otherwise;
+}
 
 } // namespace
 
@@ -29,6 +47,11 @@ BatchFlow::BatchFlow(ConversionFlow& flow, MainView& view, Notifier& notifier, R
     : flow_(flow), view_(view), notifier_(notifier), engine_(engine),
       startupDirectory_(std::move(startupDirectory)), file_(notifier) {
     flow_.batchContinuation = [this] { continueBatch(); };
+}
+
+void BatchFlow::setKeepGoing(bool keepGoing) {
+    keepGoing_ = keepGoing;
+    flow_.writeFailureEndsBatch = !keepGoing;
 }
 
 void BatchFlow::command() {
@@ -50,14 +73,17 @@ void BatchFlow::command() {
         run(choice->path);
 }
 
+void BatchFlow::batchFileError(const std::string& text, const FileProblem& problem) {
+    notifier_.showFileProblem(Severity::Warning, "Batch file error", text, problem);
+}
+
 bool BatchFlow::run(const std::string& path) {
     if (flow_.runState() != RunState::Idle)
         return false;
+    const bool cli = flow_.advice() == Advice::CommandLine;
     int fd = file::openRead(path);
     if (fd < 0) {
-        notifier_.show(Severity::Warning, "Batch file error",
-                       "Couldn't open the selected batch file\nPlease select a batch file and "
-                       "try again");
+        batchFileError(cli ? kOpenFailedCliText : kOpenFailedText, file::problem(path, ""));
         return false;
     }
     // A batch file is a list of names; one larger than any such list is not read into
@@ -65,22 +91,25 @@ bool BatchFlow::run(const std::string& path) {
     const std::int64_t length = file::size(fd);
     const bool fits = length >= 0 && length <= kMaxFileBytes;
     std::string text(fits ? static_cast<std::size_t>(length) : 0, '\0');
+    if (!fits)
+        errno = EFBIG;
     const bool complete = fits && file::readExact(fd, text.data(), text.size());
+    const FileProblem problem = file::problem(path, "it ended before its length");
     file::close(fd);
     if (!complete) {
-        notifier_.show(Severity::Warning, "Batch file error",
-                       "Couldn't read the selected batch file\nPlease select a batch file and "
-                       "try again");
+        batchFileError(cli ? kReadFailedCliText : kReadFailedText, problem);
         return false;
     }
+    // With keep-going a missing file fails its job instead of the whole batch.
     const bool parsed = file_.parse(
-        text, [](const std::string& p) { return file::exists(p); },
+        text, [this](const std::string& p) { return keepGoing_ || file::exists(p); },
         [](const std::string& a, const std::string& b) { return file::sameFile(a, b); });
     if (!parsed || file_.jobs().empty())
         return false;
 
     jobsDone_ = 0;
     current_ = 0;
+    failures_.clear();
     view_.setText(control::kBatch, caption::kAbort);
     view_.setEnabled(control::kListen, false);
     view_.setEnabled(control::kConvert, false);
@@ -95,32 +124,68 @@ bool BatchFlow::run(const std::string& path) {
     return true;
 }
 
-void BatchFlow::jobError(const std::string& text) {
+void BatchFlow::jobError(const std::string& text, const std::string& reason) {
     notifier_.show(Severity::Warning, "Batch error", text);
-    endBatch();
+    failures_.push_back({current_, reason});
 }
 
-void BatchFlow::startBatchJob() {
+bool BatchFlow::tryStartJob() {
     const BatchJob& job = file_.jobs()[static_cast<std::size_t>(current_)];
     const bool compressed = path::equalsIgnoreCase(path::extension(job.soundBank), ".csf");
     flow_.setPaths(job.soundBank, compressed, job.outputFile, job.midiFile);
     // Every job reads its bank afresh, even the bank of the job before.
-    if (!flow_.loadBankFresh())
-        return jobError(kBankFailedText);
-    if (!flow_.readMidiFile(flow_.currentMidiFile()))
-        return jobError(kMidiFailedText);
+    if (!flow_.loadBankFresh()) {
+        jobError(kBankFailedText, reasonOf(flow_.soundBank()->problem(),
+                                           "sound bank " + job.soundBank + " could not be loaded"));
+        return false;
+    }
+    if (!flow_.readMidiFile(flow_.currentMidiFile())) {
+        jobError(kMidiFailedText, reasonOf(flow_.midiFile()->problem(),
+                                           "MIDI file " + job.midiFile + " could not be loaded"));
+        return false;
+    }
     // The loaded file gets its render job and mixer labels at once: should its output not
     // open, the window still holds a loaded MIDI file that Convert can render.
     flow_.prepareRenderJob();
-    if (const std::string tooLong = flow_.renderTooLongText(); !tooLong.empty())
-        return jobError(tooLong);
+    if (const std::string tooLong = flow_.renderTooLongText(); !tooLong.empty()) {
+        jobError(tooLong, job.midiFile + " plays longer than a WAVE file can hold");
+        return false;
+    }
     flow_.replaceWaveFile(flow_.currentOutputFile());
-    if (!flow_.waveFile()->openwr())
-        return jobError(kWaveFailedText);
+    if (!flow_.waveFile()->openwr()) {
+        jobError(kWaveFailedText,
+                 reasonOf(flow_.waveFile()->problem(), job.outputFile + " could not be created"));
+        return false;
+    }
     flow_.startRenderThread();
+    return true;
+}
+
+void BatchFlow::startBatchJob() {
+    while (!tryStartJob()) {
+        if (!keepGoing_ || current_ + 1 >= jobCount() || engine_.abortRequested) {
+            endBatch();
+            return;
+        }
+        ++current_;
+        ++jobsDone_;
+        const int percent = jobsDone_ * 100 / jobCount();
+        view_.setProgress(percent == 0 ? 1 : percent);
+    }
 }
 
 void BatchFlow::continueBatch() {
+    // The job just rendered: a file that did not reach the disk whole, or could not be
+    // rescaled, failed.
+    const ConversionFlow::Outcome& outcome = flow_.lastOutcome();
+    if (!outcome.writeOk || !outcome.rescaleOk) {
+        const Cwavfil* wave = flow_.waveFile();
+        const std::string what =
+            flow_.currentOutputFile() +
+            (outcome.writeOk ? " could not be rescaled" : " could not be written");
+        failures_.push_back(
+            {current_, reasonOf(wave != nullptr ? wave->problem() : std::nullopt, what)});
+    }
     ++current_;
     if (current_ < jobCount() && !engine_.abortRequested) {
         ++jobsDone_;

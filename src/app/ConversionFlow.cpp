@@ -8,6 +8,7 @@
 #include "audio/Cwavfil.h"
 #include "bank/Ccompsf.h"
 #include "bank/Csf2file.h"
+#include "effects/MixBus.h"
 #include "midi/Cmidfil.h"
 #include "platform/File.h"
 #include "platform/Notifier.h"
@@ -30,9 +31,14 @@ constexpr const char* kMidiNotLoadedText =
     "The selected MIDI file could not be loaded,\npossibly due to an error in the MIDI "
     "file.\nPlease load a valid MIDI file and try again";
 constexpr const char* kBankMissingText = "The sound bank selected does not exist.";
+constexpr const char* kBankMissingCliText =
+    "The sound bank selected does not exist.\nName an existing one with --bank and try again";
 constexpr const char* kBankUnreadableText =
-    "The sound bank selected could not be loaded\nIt either corrupt or it has an unknown "
+    "The sound bank selected could not be loaded\nIt is either corrupt or it has an unknown "
     "format\nPlease select another sound bank and try again";
+constexpr const char* kBankUnreadableCliText =
+    "The sound bank selected could not be loaded\nIt is either corrupt or it has an unknown "
+    "format\nPlease name another sound bank with --bank and try again";
 constexpr const char* kWaveNotCreatedText =
     "There was an error while creating the WAVE file\nPlease check if your hard drive is "
     "not full and try again";
@@ -42,12 +48,20 @@ constexpr const char* kWaveEmptyText =
     "commands\n3) Your Sound Font doesn't have the required presets\nSuggestion: Go to "
     "OPTIONS and activate 'Show MIDI error messages'\nPlease check your MIDI and Sound Font "
     "files and try again";
+constexpr const char* kWaveEmptyCliText =
+    "The WAVE file created has no sound. Possible causes:\n1) Your MIDI file doesn't have "
+    "sound generating commands\n2) Your MIDI file doesn't have preset selection "
+    "commands\n3) Your Sound Font doesn't have the required presets\nSuggestion: run again "
+    "with --show-midi-errors\nPlease check your MIDI and Sound Font files and try again";
 constexpr const char* kRescaleFailedText =
     "An error ocurred while rescaling the values in the \noutput WAVE file.\nPlease check "
     "your hard-disk space and try again";
 constexpr const char* kAdjustVolumeFormat =
     "To obtain better dynamics in your WAVE file\nyou should go to OPTIONS, increase "
     "the\nMaster Volume by %u dB and try again";
+constexpr const char* kAdjustVolumeCliFormat =
+    "To obtain better dynamics in your WAVE file\nraise the level with --master-volume %d "
+    "and try again";
 // A render whose frames did not all reach the disk is not a WAVE file to rescale or judge.
 constexpr const char* kWaveNotWrittenText =
     "There was an error while writing the WAVE file\nPlease check if your hard drive is "
@@ -66,6 +80,39 @@ constexpr const char* kTooLongFormat =
 constexpr const char* kMidiLoadFailedText =
     "The MIDI file selected could not be loaded\nIt either does not exist, or it is "
     "corrupt\nor it has an unknown format\nPlease select another MIDI file and try again";
+constexpr const char* kMidiLoadFailedCliText =
+    "The MIDI file selected could not be loaded\nIt either does not exist, or it is "
+    "corrupt\nor it has an unknown format\nPlease name another MIDI file and try again";
+
+// The highest master volume the options take.
+constexpr int kMaxMasterVolumeDb = 20;
+
+// The messages of a render's MIDI and bank data, handed on with their place in the
+// performance: the channel at work and the time of the frame being played. Used on the
+// render thread only, which is also where the place changes.
+class PlacedNotifier final : public Notifier {
+public:
+    explicit PlacedNotifier(Notifier& target) : target_(target) {}
+    // The context whose place the messages get (made after this object, as it refers to it).
+    void readPlaceFrom(const SequencerContext& ctx) noexcept { ctx_ = &ctx; }
+
+    void show(Severity severity, const std::string& title, const std::string& text) override {
+        DataPlace place;
+        if (ctx_ != nullptr) {
+            const double frame = double(ctx_->place.blockStartFrame + ctx_->bus().blockOffset);
+            place = DataPlace{ctx_->place.channel, frame / Cwavfil::kSampleRate};
+        }
+        target_.showDataProblem(severity, title, text, place);
+    }
+    void showFileProblem(Severity severity, const std::string& title, const std::string& text,
+                         const FileProblem& problem) override {
+        target_.showFileProblem(severity, title, text, problem);
+    }
+
+private:
+    Notifier& target_;
+    const SequencerContext* ctx_ = nullptr;
+};
 
 std::string formatText(const char* format, const std::string& value) {
     const int n = std::snprintf(nullptr, 0, format, value.c_str());
@@ -146,7 +193,8 @@ bool ConversionFlow::loadMidiFile(const std::string& path) {
         prepareRenderJob();
         return true;
     }
-    warn("Couldn't load MIDI file", kMidiLoadFailedText);
+    warn("Couldn't load MIDI file",
+         advice_ == Advice::CommandLine ? kMidiLoadFailedCliText : kMidiLoadFailedText);
     currentMidiFile_.clear();
     return false;
 }
@@ -191,10 +239,11 @@ bool ConversionFlow::startConversion() {
         bank_->rdfile();
     }
     if (!bank_->loaded()) {
+        const bool cli = advice_ == Advice::CommandLine;
         if (!file::exists(currentSoundBank_))
-            warn("Couldn't find sound bank", kBankMissingText);
+            warn("Couldn't find sound bank", cli ? kBankMissingCliText : kBankMissingText);
         else
-            warn("Couldn't load sound bank", kBankUnreadableText);
+            warn("Couldn't load sound bank", cli ? kBankUnreadableCliText : kBankUnreadableText);
         return false;
     }
     if (file::sameFile(currentOutputFile_, midi_->name())) {
@@ -261,12 +310,16 @@ void ConversionFlow::startRenderThread() {
 }
 
 void ConversionFlow::renderThreadMain() {
+    PlacedNotifier messages(notifier_);
     SequencerContext ctx{settings_,
-                         notifier_,
+                         messages,
                          *bank_,
-                         VoiceServices{settings_, notifier_, engine_.store, engine_.rack.mixBus(),
+                         VoiceServices{settings_, messages, engine_.store, engine_.rack.mixBus(),
                                        engine_.abortRequested},
+                         {},
                          {}};
+    messages.readPlaceFrom(ctx);
+    engine_.store.reportTo(messages);
     try {
         job_->run(ctx, engine_.rack, *wave_, [this](int percent) {
             dispatcher_.invokeAndWait([this, percent] { onRenderProgress(percent); });
@@ -278,6 +331,7 @@ void ConversionFlow::renderThreadMain() {
         job_->dropVoices();
         notifier_.show(Severity::Error, "Error!", "RenderJob::run\nNot enough memory to render");
     }
+    engine_.store.reportTo(notifier_);
     dispatcher_.invokeAndWait([this] { onRenderFinished(); });
 }
 
@@ -344,7 +398,8 @@ void ConversionFlow::onRenderFinished() {
         } else {
             warn("Couldn't write the WAVE file", kWaveNotWrittenText);
             // A disk that cannot take this job's file ends a batch as an abort would.
-            engine_.abortRequested = true;
+            if (writeFailureEndsBatch)
+                engine_.abortRequested = true;
         }
     }
     if (renderFinishedHook)
@@ -373,7 +428,8 @@ void ConversionFlow::reportRenderResult() {
     const int peak = wave_->peak();
     if (peak <= 0) {
         if (runState_ == RunState::Converting)
-            warn("WAVE file empty", kWaveEmptyText);
+            warn("WAVE file empty",
+                 advice_ == Advice::CommandLine ? kWaveEmptyCliText : kWaveEmptyText);
         return;
     }
     const int factor = 33553408 / peak; // 32767 x 1024: the gain to full scale, in 1/1024
@@ -382,7 +438,12 @@ void ConversionFlow::reportRenderResult() {
             return; // within 1/1024 of full scale already
         if (!wave_->rescale(factor)) {
             outcome_.rescaleOk = false;
-            warn("Error in WAVE file", kRescaleFailedText);
+            // A failed rename has shown nothing yet: this message names the file.
+            if (wave_->problem() && !wave_->problemShown())
+                notifier_.showFileProblem(Severity::Warning, "Error in WAVE file",
+                                          kRescaleFailedText, *wave_->problem());
+            else
+                warn("Error in WAVE file", kRescaleFailedText);
         }
         return;
     }
@@ -390,7 +451,17 @@ void ConversionFlow::reportRenderResult() {
     if (dB <= 0 || runState_ == RunState::Batch)
         return;
     char text[256];
-    std::snprintf(text, sizeof text, kAdjustVolumeFormat, static_cast<unsigned>(dB));
+    if (advice_ == Advice::CommandLine) {
+        // The option takes the level itself: the one that gains the headroom, as far as
+        // the option goes.
+        const int current = settings_.masterVolumeDb;
+        const int level = std::min(current + dB, kMaxMasterVolumeDb);
+        if (level <= current)
+            return;
+        std::snprintf(text, sizeof text, kAdjustVolumeCliFormat, level);
+    } else {
+        std::snprintf(text, sizeof text, kAdjustVolumeFormat, static_cast<unsigned>(dB));
+    }
     warn("Adjust Master Volume", text);
 }
 

@@ -28,6 +28,10 @@ struct Settings;
 //
 // Everything here runs on the user-interface thread; the render thread reports through
 // the UiDispatcher and waits while its reports are handled.
+// Whose terms the advice in messages is given in: the desktop program's controls
+// ("go to OPTIONS"), or the command line's options ("--master-volume").
+enum class Advice { Desktop, CommandLine };
+
 class ConversionFlow {
 public:
     ConversionFlow(Settings& settings, Notifier& notifier, UiDispatcher& dispatcher, MainView& view,
@@ -37,6 +41,10 @@ public:
 
     ConversionFlow(const ConversionFlow&) = delete;
     ConversionFlow& operator=(const ConversionFlow&) = delete;
+
+    // The terms of the advice in messages (the desktop program's by default).
+    void setAdvice(Advice advice) noexcept { advice_ = advice; }
+    Advice advice() const noexcept { return advice_; }
 
     RunState runState() const noexcept { return runState_; }
     void setRunState(RunState state) noexcept { runState_ = state; }
@@ -102,6 +110,9 @@ public:
 
     // Run when a render finishes while the state is Batch (the batch goes on from there).
     std::function<void()> batchContinuation;
+    // A render whose WAVE file could not be written ends a batch as an abort would (unless
+    // the batch keeps going past failing jobs).
+    bool writeFailureEndsBatch = true;
     // Called when a render has ended, once its WAVE file is closed and its report shown
     // (lastOutcome() tells how it went), before the window goes idle or a batch goes on
     // with its next job.
@@ -133,6 +144,7 @@ private:
     RenderEngine& engine_;
 
     RunState runState_ = RunState::Idle;
+    Advice advice_ = Advice::Desktop;
     bool closing_ = false;
     std::string currentSoundBank_;
     std::string currentOutputFile_;

@@ -40,7 +40,8 @@ public:
     virtual void runOptionsDialog() = 0;
     virtual void runMixerDialog() = 0;
     virtual void runAboutBox() = 0;
-    virtual void openHelp(const std::string& helpFile) = 0;
+    // Asks the desktop to show the help page; false when no program could open it.
+    virtual bool openHelp(const std::string& helpFile) = 0;
 };
 
 } // namespace korvelt

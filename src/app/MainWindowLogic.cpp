@@ -6,8 +6,11 @@
 #include "app/SettingsFile.h"
 #include "audio/Cwavfil.h"
 #include "audio/WavePlayer.h"
+#include "platform/File.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
+
+#include <cerrno>
 
 namespace korvelt {
 namespace {
@@ -15,12 +18,20 @@ namespace {
 constexpr const char* kWaveMissingText =
     "The WAVE file selected does not exist.\nSuggestion 1: Select an existing WAVE file and try "
     "again\nSuggestion 2: Select a MIDI file and hit Convert";
+constexpr const char* kWaveMissingCliText =
+    "The WAVE file selected does not exist.\nSuggestion 1: Name an existing WAVE file and try "
+    "again\nSuggestion 2: Make one with 'korvelt-cli convert'";
 constexpr const char* kInvalidWaveText =
     "The WAVE file selected appears to be corrupt\nSuggestion 1: Select another WAVE file and "
     "try again\nSuggestion 2: Select a MIDI file and hit Convert";
+constexpr const char* kInvalidWaveCliText =
+    "The WAVE file selected appears to be corrupt\nSuggestion 1: Name another WAVE file and "
+    "try again\nSuggestion 2: Make one with 'korvelt-cli convert'";
 constexpr const char* kOutputBusyText =
     "The Wave output device is not ready. Possible causes:\n1) There is another application "
     "using the device\n2) Your computer doesn't have sound output capabilities";
+// No browser or other program took the help page: the user can still open it by hand.
+constexpr const char* kHelpNotOpenedText = "No program could open the help page:";
 
 bool hasExtension(const std::string& path, const char* ext) {
     return path::equalsIgnoreCase(path::extension(path), ext);
@@ -55,7 +66,9 @@ std::string MainWindowLogic::helpFile() const {
 }
 
 void MainWindowLogic::initialise() {
-    loadSettings(settings_, dirs_, settingsFile_);
+    if (auto problem = loadSettings(settings_, dirs_, settingsFile_))
+        notifier_.showFileProblem(Severity::Warning, kSettingsFileErrorTitle, kSettingsNotReadText,
+                                  *problem);
     flow_.setSoundBank(settings_.defaultSoundBank,
                        hasExtension(settings_.defaultSoundBank, ".csf"));
     flow_.setOutputFile(settings_.defaultOutputFile);
@@ -75,7 +88,7 @@ void MainWindowLogic::command(int controlId) {
         view_.runAboutBox();
         break;
     case control::kHelp:
-        view_.openHelp(helpFile());
+        openHelp();
         break;
     case control::kChangeSoundBank:
         if (state == RunState::Idle || state == RunState::Listening)
@@ -156,14 +169,30 @@ void MainWindowLogic::dropFiles(const std::vector<std::string>& files) {
         flow_.loadMidiFile(name);
 }
 
+void MainWindowLogic::openHelp() {
+    const std::string page = helpFile();
+    if (!view_.openHelp(page))
+        notifier_.show(Severity::Warning, "Couldn't open the help page",
+                       std::string(kHelpNotOpenedText) + "\n" + page);
+}
+
 void MainWindowLogic::listen() {
+    const bool cli = flow_.advice() == Advice::CommandLine;
     Cwavfil* wave = flow_.waveFile();
-    if (wave == nullptr || !wave->exists()) {
-        notifier_.show(Severity::Warning, "WAVE file missing", kWaveMissingText);
+    if (wave == nullptr) {
+        notifier_.show(Severity::Warning, "WAVE file missing",
+                       cli ? kWaveMissingCliText : kWaveMissingText);
+        return;
+    }
+    if (!wave->exists()) {
+        notifier_.showFileProblem(Severity::Warning, "WAVE file missing",
+                                  cli ? kWaveMissingCliText : kWaveMissingText,
+                                  file::problem(wave->name(), file::errorText(ENOENT)));
         return;
     }
     if (!wave->openrd()) {
-        notifier_.show(Severity::Warning, "Invalid Wave file", kInvalidWaveText);
+        notifier_.show(Severity::Warning, "Invalid Wave file",
+                       cli ? kInvalidWaveCliText : kInvalidWaveText);
         return;
     }
     player_ = std::make_unique<WavePlayer>(*wave, device_);

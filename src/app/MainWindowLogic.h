@@ -58,6 +58,8 @@ public:
     static const char* const kMidiFilter;
 
 private:
+    // The Help command: the page in the desktop's browser, or a message naming it.
+    void openHelp();
     void chooseSoundBank();
     void chooseOutputFile();
     void chooseMidiFile();

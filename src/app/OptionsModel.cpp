@@ -115,9 +115,10 @@ void toSettings(const OptionsValues& v, Settings& s) {
     s.defaultOutputFile = path::limit(v.defaultOutputFile);
 }
 
-void ok(const OptionsValues& values, Settings& settings, const std::string& settingsFile) {
+std::optional<FileProblem> ok(const OptionsValues& values, Settings& settings,
+                              const std::string& settingsFile) {
     toSettings(values, settings);
-    saveDefaultFiles(settings, settingsFile);
+    return saveDefaultFiles(settings, settingsFile);
 }
 
 } // namespace korvelt::options

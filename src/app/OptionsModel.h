@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/FileProblem.h"
+
+#include <optional>
 #include <string>
 
 namespace korvelt {
@@ -69,8 +72,10 @@ OptionsValues fromSettings(const Settings& settings);
 // Every field written from the controls, in the dialog's order (the file names cut to the
 // path limit).
 void toSettings(const OptionsValues& values, Settings& settings);
-// OK: toSettings, then the default files saved to the settings file.
-void ok(const OptionsValues& values, Settings& settings, const std::string& settingsFile);
+// OK: toSettings, then the default files saved to the settings file. Returns why they
+// could not be saved, if so.
+std::optional<FileProblem> ok(const OptionsValues& values, Settings& settings,
+                              const std::string& settingsFile);
 
 // The slider position of a delay time and back: a logarithmic scale of 21 positions from
 // 1 to 1000 ms, both rounded half up.

@@ -64,8 +64,10 @@ std::string helpPagePath(const std::string& programDirectory) {
     return besideProgram;
 }
 
-void loadSettings(Settings& settings, const AppDirectories& dirs, const std::string& iniPath) {
+std::optional<FileProblem> loadSettings(Settings& settings, const AppDirectories& dirs,
+                                        const std::string& iniPath) {
     settings.setDefaults();
+    std::optional<FileProblem> problem = ini::readProblem(iniPath);
 
     std::string bank = ini::readString(iniPath, kSection, kSoundBankKey, path::kMaxPath);
     if (bank.empty())
@@ -77,11 +79,16 @@ void loadSettings(Settings& settings, const AppDirectories& dirs, const std::str
     if (output.empty())
         output = "Korvelt.wav";
     settings.defaultOutputFile = resolveStored(std::move(output), dirs.tempDirectory);
+    return problem;
 }
 
-void saveDefaultFiles(const Settings& settings, const std::string& iniPath) {
-    ini::writeString(iniPath, kSection, kOutputFileKey, settings.defaultOutputFile);
-    ini::writeString(iniPath, kSection, kSoundBankKey, settings.defaultSoundBank);
+std::optional<FileProblem> saveDefaultFiles(const Settings& settings, const std::string& iniPath) {
+    FileProblem problem;
+    if (!ini::writeString(iniPath, kSection, kOutputFileKey, settings.defaultOutputFile,
+                          &problem) ||
+        !ini::writeString(iniPath, kSection, kSoundBankKey, settings.defaultSoundBank, &problem))
+        return problem;
+    return std::nullopt;
 }
 
 } // namespace korvelt

@@ -2,6 +2,7 @@
 
 #include "app/AppDirectories.h"
 #include "app/Settings.h"
+#include "platform/FileProblem.h"
 
 #include <optional>
 #include <string>
@@ -29,9 +30,20 @@ std::string helpPagePath(const std::string& programDirectory);
 
 inline constexpr const char* kSystemGeneralMidiBank = "/usr/share/sounds/sf2/default-GM.sf2";
 
-// Sets every option to its default and reads the two default file names.
-void loadSettings(Settings& settings, const AppDirectories& dirs, const std::string& iniPath);
-// Writes "Output File", then "Sound Bank". Failures are ignored, as the values stay in memory.
-void saveDefaultFiles(const Settings& settings, const std::string& iniPath);
+// The messages about the settings file itself: one that exists but cannot be read, and
+// default files that cannot be saved (each shown with the file's problem).
+inline constexpr const char* kSettingsFileErrorTitle = "Settings file error";
+inline constexpr const char* kSettingsNotReadText =
+    "The settings file could not be read\nThe built-in default files are used";
+inline constexpr const char* kSettingsNotSavedText = "The default files could not be saved";
+
+// Sets every option to its default and reads the two default file names. A missing
+// settings file gives the built-in names; one that exists but cannot be read gives them
+// too, and its problem is returned for a message.
+std::optional<FileProblem> loadSettings(Settings& settings, const AppDirectories& dirs,
+                                        const std::string& iniPath);
+// Writes "Output File", then "Sound Bank". The values stay in memory whatever happens; a
+// failure's problem is returned for a message.
+std::optional<FileProblem> saveDefaultFiles(const Settings& settings, const std::string& iniPath);
 
 } // namespace korvelt

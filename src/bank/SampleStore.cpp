@@ -24,7 +24,7 @@ std::uint64_t bufferBytes(std::uint64_t frames) {
 
 SampleStore::SampleStore(std::uint64_t budget, const Settings& settings, Notifier& notifier,
                          Clock clock)
-    : budget_(budget), settings_(settings), notifier_(notifier), clock_(std::move(clock)) {
+    : budget_(budget), settings_(settings), notifier_(&notifier), clock_(std::move(clock)) {
     if (!clock_)
         clock_ = [] { return sys::calendarSeconds(); };
 }
@@ -44,8 +44,8 @@ std::int64_t SampleStore::loadSample(SampleHeader& sample) {
             attach(sample, 0);
             std::fill_n(sample.data.get(), SampleHeader::kPaddingFrames, std::int16_t(0));
             if (settings_.showMidiErrors)
-                notifier_.show(Severity::Error, "Error loading sample",
-                               "Sample:" + recordNameText(sample.name));
+                notifier_->show(Severity::Error, "Error loading sample",
+                                "Sample:" + recordNameText(sample.name));
         }
         sample.residentFor = length;
         used_ += sample.residentBytes;

@@ -54,6 +54,9 @@ public:
     // its place in the list.
     std::int64_t loadSample(SampleHeader& sample);
 
+    // Where the store's messages go from now on (a render hands them on with its place).
+    void reportTo(Notifier& notifier) noexcept { notifier_ = &notifier; }
+
     // Forgets every resident sample (their buffers are the bank's to free); used = 0.
     void forgetAll() noexcept;
     // Forgets the resident samples among these (a bank's sample list that goes away).
@@ -87,7 +90,7 @@ private:
     std::uint64_t budget_;
     std::uint64_t used_ = 0;
     const Settings& settings_;
-    Notifier& notifier_;
+    Notifier* notifier_;
     Clock clock_;
     BankScrambler scrambler_;
     std::vector<std::uint8_t> stream_; // compressed bytes of the sample being decoded

@@ -164,6 +164,7 @@ bool RenderJob::renderStep(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
             if (filled > 0 && !ctx.aborted()) {
                 rack.processBlock(filled, out);
                 elapsed_ += filled * kMicrosecondsPerFrame;
+                ctx.place.blockStartFrame += filled;
             }
             renderTail(ctx, rack, out);
             return false;
@@ -180,9 +181,11 @@ bool RenderJob::renderStep(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
             const auto& mixer = ctx.settings.mixer;
             for (std::size_t c = 0; c < channels_.size() && !ctx.aborted(); ++c) {
                 bus.blockOffset = offset;
+                ctx.place.channel = static_cast<int>(c);
                 if (channels_[c] && !mixer[c].muted)
                     channels_[c]->render(ctx, span);
             }
+            ctx.place.channel = -1;
             currentTick_ += span * ctx.rates.ticksPerFrame;
             filled += span;
             bus.blockOffset = offset + span;
@@ -191,6 +194,7 @@ bool RenderJob::renderStep(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
         if (filled == kBlockFrames) {
             rack.processBlock(kBlockFrames, out);
             elapsed_ += 5000000.0;
+            ctx.place.blockStartFrame += kBlockFrames;
             return true;
         }
         applyTempo(ctx); // due within the current frame
@@ -203,9 +207,12 @@ void RenderJob::renderTail(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
     for (auto& channel : channels_) {
         if (ctx.aborted())
             break;
-        if (channel)
+        if (channel) {
+            ctx.place.channel = channel->channel();
             channel->handle(ctx, 11, 123, 0);
+        }
     }
+    ctx.place.channel = -1;
     MixBus& bus = ctx.bus();
     bool any = true;
     int seconds = 0;
@@ -223,12 +230,16 @@ void RenderJob::renderTail(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
                 break;
             bus.blockOffset = 0;
             if (channel && channel->isSounding()) {
+                ctx.place.channel = channel->channel();
                 channel->renderVoices(ctx, kTailFrames);
                 any = true;
             }
         }
-        if (!ctx.aborted())
+        ctx.place.channel = -1;
+        if (!ctx.aborted()) {
             rack.processBlock(kTailFrames, out);
+            ctx.place.blockStartFrame += kTailFrames;
+        }
     }
     if (!stopped(ctx, out))
         rack.flushTail(out);
@@ -236,6 +247,7 @@ void RenderJob::renderTail(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
 
 void RenderJob::run(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out,
                     const Progress& progress) {
+    ctx.place = RenderPlace{};
     if (!built_)
         build(ctx);
     else

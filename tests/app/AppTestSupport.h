@@ -34,9 +34,25 @@
 #include <map>
 #include <mutex>
 #include <numbers>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace korvelt {
+
+// Messages as test failures print them.
+inline void PrintTo(const RecordingNotifier::Message& m, std::ostream* out) {
+    *out << (m.severity == Severity::Error ? "error " : "warning ") << '"' << m.title << "\": \""
+         << m.text << '"';
+    if (m.file)
+        *out << " [" << m.file->line() << "]";
+}
+inline void PrintTo(const FileProblem& p, std::ostream* out) {
+    *out << p.line();
+}
+
+} // namespace korvelt
 
 namespace korvelt::test {
 
@@ -81,7 +97,10 @@ public:
     void runOptionsDialog() override { ++dialogRuns; }
     void runMixerDialog() override { ++dialogRuns; }
     void runAboutBox() override { ++dialogRuns; }
-    void openHelp(const std::string& file) override { helpFiles.push_back(file); }
+    bool openHelp(const std::string& file) override {
+        helpFiles.push_back(file);
+        return helpOpens;
+    }
 
     // The next file dialog answers with `path` (its name and extension as a dialog gives
     // them).
@@ -107,6 +126,7 @@ public:
     std::vector<FileDialogRequest> requests;
     int dialogRuns = 0;
     std::vector<std::string> helpFiles;
+    bool helpOpens = true; // whether a program takes the help page
     std::function<void(int)> onProgress;
 };
 
@@ -147,6 +167,12 @@ public:
         if (std::this_thread::get_id() != uiThread_)
             ++fromOtherThreads;
         dispatcher_.invokeAndWait([&] { record_.show(severity, title, text); });
+    }
+    void showFileProblem(Severity severity, const std::string& title, const std::string& text,
+                         const FileProblem& problem) override {
+        if (std::this_thread::get_id() != uiThread_)
+            ++fromOtherThreads;
+        dispatcher_.invokeAndWait([&] { record_.showFileProblem(severity, title, text, problem); });
     }
 
     std::atomic<int> fromOtherThreads{0};

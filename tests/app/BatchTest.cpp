@@ -13,7 +13,7 @@ using Msg = RecordingNotifier::Message;
 using control::kBatch;
 
 const std::string kHelp = "Each line in the batch file must have 3 elements,\nseparated by one "
-                          "or more spaces,in this order:\n- SoundBank file\n- Output file\n- "
+                          "or more spaces, in this order:\n- SoundBank file\n- Output file\n- "
                           "MIDI file\nIf the file name has spaces, enclose it between \"\"\n";
 const char* const kWaveNotCreated = "There was an error while creating the WAVE file\nPlease "
                                     "check if your hard drive is not full and try again";
@@ -22,7 +22,7 @@ Msg fileError(const std::string& text) {
     return Msg{Severity::Warning, "Batch file error", text};
 }
 std::string syntaxError(unsigned line) {
-    return "Sintax error in line " + std::to_string(line) + "\n" + kHelp;
+    return "Syntax error in line " + std::to_string(line) + "\n" + kHelp;
 }
 
 // Parses `text` with the files in `existing` present; the jobs as "bank|output|midi".
@@ -183,10 +183,13 @@ TEST_F(BatchRun, ProgressCountsJobsDoneAndTheButtonsComeBack) {
 
 TEST_F(BatchRun, AJobThatCannotStartEndsTheBatch) {
     runBatch(line("1.wav") + line("missing-dir/2.wav") + line("3.wav"));
-    EXPECT_EQ(h.record.messages(),
-              (std::vector{Msg{Severity::Error, "Error!",
-                               "Cwavfil::openwr\nError while writing Korvelt.wav file"},
-                           Msg{Severity::Warning, "Batch error", kWaveNotCreated}}));
+    EXPECT_EQ(
+        h.record.messages(),
+        (std::vector{Msg{Severity::Error, "Error!",
+                         "Cwavfil::openwr\nError while writing Korvelt.wav file",
+                         FileProblem{h.dir.file("missing-dir/2.wav"), "No such file or directory"}},
+                     Msg{Severity::Warning, "Batch error", kWaveNotCreated}}));
+    EXPECT_EQ(h.logic->batch().failures().size(), 1u);
     EXPECT_TRUE(written("1.wav"));
     EXPECT_FALSE(std::filesystem::exists(h.dir.file("3.wav")));
     EXPECT_EQ(h.view.progressLog.back(), 0);
@@ -316,15 +319,26 @@ TEST_F(BatchRun, UnreadableOrCancelledBatchFilesStartNothing) {
     h.press(kBatch); // cancelled
     h.view.answer(h.dir.file("no-such.txt"));
     h.press(kBatch);
-    h.view.answer(h.dir.path()); // a directory opens but cannot be read
+    h.view.answer(h.dir.path()); // a directory is no file to read
+    h.press(kBatch);
+    // A file larger than any list of names is not read into memory at all.
+    const std::string huge = h.dir.write("huge.txt", "");
+    std::filesystem::resize_file(huge, BatchFlow::kMaxFileBytes + 1);
+    h.view.answer(huge);
     h.press(kBatch);
     h.view.answer(h.dir.write("empty.txt", ";nothing\n\n"));
     h.press(kBatch);
+    const std::string cannotOpen =
+        "Couldn't open the selected batch file\nPlease select a batch file and try again";
     EXPECT_EQ(h.record.messages(),
-              (std::vector{fileError("Couldn't open the selected batch file\nPlease select a "
-                                     "batch file and try again"),
-                           fileError("Couldn't read the selected batch file\nPlease select a "
-                                     "batch file and try again")}));
+              (std::vector{Msg{Severity::Warning, "Batch file error", cannotOpen,
+                               FileProblem{h.dir.file("no-such.txt"), "No such file or directory"}},
+                           Msg{Severity::Warning, "Batch file error", cannotOpen,
+                               FileProblem{h.dir.path(), "Is a directory"}},
+                           Msg{Severity::Warning, "Batch file error",
+                               "Couldn't read the selected batch file\nPlease select a batch file "
+                               "and try again",
+                               FileProblem{huge, "File too large"}}}));
     EXPECT_EQ(h.state(), RunState::Idle);
     EXPECT_TRUE(h.view.progressLog.empty());
 }

@@ -67,14 +67,18 @@ TEST(CliBank, UnreadableBanksShowTheReadersMessagesAndExitOne) {
     const CliRun missing = runCli(dir, "info " + quoted(dir.file("none.sf2")));
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
-    EXPECT_EQ(missing.err, "Error!: Csf2file::rdfile\nFatal error while reading Sound Font "
-                           "file\nCould not open Sound Font file\n");
+    EXPECT_EQ(missing.err, "korvelt-cli: " + dir.file("none.sf2") +
+                               ": No such file or directory\n"
+                               "Error!: Csf2file::rdfile\nFatal error while reading Sound Font "
+                               "file\nCould not open Sound Font file\n");
 
     // A SoundFont named .csf is read as a compressed bank, and is not one.
     const CliRun wrongKind = runCli(dir, "info " + quoted(dir.write("bank.csf", bank())));
     EXPECT_EQ(wrongKind.status, 1);
-    EXPECT_EQ(wrongKind.err, "Error!: Ccompsf::rdfile\nFatal error while reading SoundFont "
-                             "file\nInvalid SoundFont file format\n");
+    EXPECT_EQ(wrongKind.err, "korvelt-cli: " + dir.file("bank.csf") +
+                                 ": not a compressed bank (.csf)\n"
+                                 "Error!: Ccompsf::rdfile\nFatal error while reading SoundFont "
+                                 "file\nInvalid SoundFont file format\n");
 
     const CliRun truncated =
         runCli(dir, "info " + quoted(dir.write("cut.sf2", bank().substr(0, 500))));
@@ -141,11 +145,22 @@ TEST(CliBank, TwentyFourBitBankPacksItsSixteenBitPartWithAWarning) {
 TEST(CliBank, PackUsage) {
     TempDir dir;
     const std::string sf2 = dir.write("bank.sf2", bank());
-    EXPECT_EQ(runCli(dir, "pack").status, 2);
-    EXPECT_EQ(runCli(dir, "pack " + quoted(sf2)).status, 2);
-    EXPECT_EQ(runCli(dir, "pack " + quoted(sf2) + " a.csf b.csf").status, 2);
-    EXPECT_EQ(
-        runCli(dir, "pack " + quoted(sf2) + " " + quoted(dir.file("x.csf")) + " --fast").status, 2);
+    // Each usage error says what is wrong, then the usage.
+    const auto usageError = [&](const std::string& args, const std::string& what) {
+        const CliRun run = runCli(dir, "pack " + args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(run.err, "korvelt-cli pack: " + what +
+                               "\nUsage: korvelt-cli pack [-f] IN.sf2 OUT.csf\n"
+                               "Run 'korvelt-cli pack --help' for more.\n")
+            << args;
+    };
+    usageError("", "missing IN.sf2 and OUT.csf");
+    usageError(quoted(sf2), "missing OUT.csf");
+    usageError(quoted(sf2) + " a.csf b.csf", "unexpected operand 'b.csf'");
+    usageError(quoted(sf2) + " " + quoted(dir.file("x.csf")) + " --bogus",
+               "unknown option '--bogus'");
+    usageError("-fx " + quoted(sf2) + " y.csf", "unknown option '-x'");
+    usageError("--force=yes " + quoted(sf2) + " y.csf", "option '--force' takes no value");
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.csf")));
     const CliRun help = runCli(dir, "pack --help");
     EXPECT_EQ(help.status, 0);
@@ -158,7 +173,9 @@ TEST(CliBank, FailedPackLeavesNoOutput) {
     const std::string nowhere = dir.file("missing-dir/out.csf");
     const CliRun noDir = runCli(dir, "pack " + quoted(sf2) + " " + quoted(nowhere));
     EXPECT_EQ(noDir.status, 1);
-    EXPECT_FALSE(noDir.err.empty());
+    EXPECT_EQ(noDir.err, "korvelt-cli: " + nowhere +
+                             ": No such file or directory\n"
+                             "korvelt-cli pack: cannot create the compressed bank\n");
     EXPECT_FALSE(std::filesystem::exists(nowhere));
 
     const std::string out = dir.file("out.csf");

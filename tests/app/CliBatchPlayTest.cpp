@@ -61,6 +61,12 @@ CliRun runCli(const TempDir& dir, const std::vector<std::string>& args,
     return run;
 }
 
+// A command line that is wrong, and what the program must say about it.
+struct UsageCase {
+    std::vector<std::string> args;
+    const char* what;
+};
+
 // Waits until the process blocks SIGINT (its Ctrl-C watcher is in place), then sends it.
 void interruptOnceWatched(pid_t pid) {
     const bool watched = waitFor([pid] {
@@ -109,22 +115,33 @@ TEST_F(CliBatch, BadFilesAndFailingJobsExitWithOne) {
         runCli(dir, {"batch", batchFile(";\n" + bank + " " + dir.file("a.wav") + "\n")});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err,
-              "Batch file error: Sintax error in line 2\nEach line in the batch file must have 3 "
-              "elements,\nseparated by one or more spaces,in this order:\n- SoundBank file\n- "
+              "Batch file error: Syntax error in line 2\nEach line in the batch file must have 3 "
+              "elements,\nseparated by one or more spaces, in this order:\n- SoundBank file\n- "
               "Output file\n- MIDI file\nIf the file name has spaces, enclose it between \"\"\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("a.wav")));
 
     const CliRun missing = runCli(dir, {"batch", dir.file("none.txt")});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "Batch file error: Couldn't open the selected batch file\nPlease "
-                           "select a batch file and try again\n");
+    EXPECT_EQ(missing.err, "korvelt-cli: " + dir.file("none.txt") +
+                               ": No such file or directory\n"
+                               "Batch file error: Couldn't open the selected batch file\nPlease "
+                               "name a batch file and try again\n");
 
     const CliRun failing =
         runCli(dir, {"batch", batchFile(bank + " " + dir.file("a.wav") + " " + other + "\n" + bank +
                                         " " + dir.file("no/b.wav") + " " + other + "\n")});
     EXPECT_EQ(failing.status, 1);
     EXPECT_NE(failing.err.find("Job 1 of 2: wrote"), std::string::npos);
+    EXPECT_NE(failing.err.find("korvelt-cli: " + dir.file("no/b.wav") +
+                               ": No such file or directory\nError!: Cwavfil::openwr\n"),
+              std::string::npos)
+        << failing.err;
     EXPECT_NE(failing.err.find("Batch error: There was an error while creating the WAVE file"),
+              std::string::npos)
+        << failing.err;
+    // The run closes with what it wrote and what failed.
+    EXPECT_NE(failing.err.find("korvelt-cli: 1 of 2 jobs written; job 2 failed: " +
+                               dir.file("no/b.wav") + ": No such file or directory\n"),
               std::string::npos)
         << failing.err;
     EXPECT_TRUE(readWave(dir.file("a.wav")).headerValid);
@@ -133,15 +150,59 @@ TEST_F(CliBatch, BadFilesAndFailingJobsExitWithOne) {
     EXPECT_EQ(empty.status, 0);
 }
 
+TEST_F(CliBatch, KeepGoingSkipsFailingJobsAndSumsUp) {
+    const std::string gone = dir.file("gone.mid");
+    const std::string nowhere = dir.file("no/c.wav");
+    const std::string jobs = bank + " " + dir.file("a.wav") + " " + other + "\n" + bank + " " +
+                             dir.file("b.wav") + " " + gone + "\n" + bank + " " + nowhere + " " +
+                             other + "\n" + bank + " " + dir.file("d.wav") + " " + other + "\n";
+    const std::string file = batchFile(jobs);
+    const CliRun run = runCli(dir, {"batch", "--keep-going", file});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("korvelt-cli: " + gone + ": No such file or directory\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("Batch error: The MIDI file could not be loaded"), std::string::npos);
+    EXPECT_EQ(run.err.substr(run.err.rfind("korvelt-cli: ")),
+              "korvelt-cli: 2 of 4 jobs written; job 2 failed: " + gone +
+                  ": No such file or directory; job 3 failed: " + nowhere +
+                  ": No such file or directory\n");
+    EXPECT_TRUE(readWave(dir.file("a.wav")).headerValid);
+    EXPECT_TRUE(readWave(dir.file("d.wav")).headerValid);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("b.wav")));
+
+    // Every job written: the summary counts them, and the exit status is 0.
+    const CliRun good = runCli(
+        dir, {"batch", "-kq", batchFile(bank + " " + dir.file("e.wav") + " " + other + "\n")});
+    EXPECT_EQ(good.status, 0) << good.err;
+    EXPECT_EQ(good.err, "");
+    const CliRun said = runCli(
+        dir, {"batch", "-k", batchFile(bank + " " + dir.file("e.wav") + " " + other + "\n")});
+    EXPECT_NE(said.err.find("korvelt-cli: 1 of 1 job written\n"), std::string::npos) << said.err;
+
+    // Without the option a missing file stops the batch before any job runs.
+    std::filesystem::remove(dir.file("a.wav"));
+    const CliRun strict = runCli(dir, {"batch", batchFile(jobs)});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_EQ(strict.err, "Batch file error: Line 2 - MIDI file " + gone + " doesn't exist\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.wav")));
+}
+
 TEST_F(CliBatch, UsageErrorsExitWithTwo) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"batch"},
-                                                 {"batch", "a.txt", "b.txt"},
-                                                 {"batch", "--bogus", "a.txt"},
-                                                 {"batch", "--tempo", "fast", "a.txt"},
-                                                 {"batch", "--compressor"}}) {
+    const UsageCase cases[] = {
+        {{"batch"}, "missing FILE"},
+        {{"batch", "a.txt", "b.txt"}, "unexpected operand 'b.txt'"},
+        {{"batch", "--bogus", "a.txt"}, "unknown option '--bogus'"},
+        {{"batch", "-qx", "a.txt"}, "unknown option '-x'"},
+        {{"batch", "--keep-going=1", "a.txt"}, "option '--keep-going' takes no value"},
+        {{"batch", "--tempo", "fast", "a.txt"}, "--tempo: 'fast' is not a whole number"},
+        {{"batch", "--compressor"}, "option '--compressor' needs a value"}};
+    for (const auto& [args, what] : cases) {
         const CliRun run = runCli(dir, args);
-        EXPECT_EQ(run.status, 2) << args[1];
-        EXPECT_NE(run.err.find("korvelt-cli batch: "), std::string::npos) << run.err;
+        EXPECT_EQ(run.status, 2) << what;
+        EXPECT_EQ(run.err, std::string("korvelt-cli batch: ") + what +
+                               "\nUsage: korvelt-cli batch [OPTIONS] FILE\n"
+                               "Run 'korvelt-cli batch --help' for more.\n");
     }
     const CliRun help = runCli(dir, {"batch", "--help"});
     EXPECT_EQ(help.status, 0);
@@ -173,11 +234,26 @@ TEST_F(CliBatch, ConvertSharesTheRenderOptions) {
                                     bank, "-o", dir.file("c.wav"), other});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_LT(wavePeak(dir.file("c.wav")), 32736);
-    for (const char* bad : {"--bogus", "--delay-time=0", "--no-rescale=1"}) {
-        const CliRun usage = runCli(dir, {"convert", other, bad});
-        EXPECT_EQ(usage.status, 2) << bad;
-        EXPECT_EQ(usage.err.rfind("korvelt-cli convert: ", 0), 0u) << usage.err;
+    const UsageCase cases[] = {
+        {{"convert", other, "--bogus"}, "unknown option '--bogus'"},
+        {{"convert", other, "--delay-time=0"}, "--delay-time: 0 is outside 1..1000"},
+        {{"convert", other, "--no-rescale=1"}, "option '--no-rescale' takes no value"},
+        {{"convert"}, "missing MIDI"},
+        {{"convert", other, "b.mid"}, "unexpected operand 'b.mid'"},
+        {{"convert", other, "-b"}, "option '-b' needs a value"}};
+    for (const auto& [args, what] : cases) {
+        const CliRun usage = runCli(dir, args);
+        EXPECT_EQ(usage.status, 2) << what;
+        EXPECT_EQ(usage.err, std::string("korvelt-cli convert: ") + what +
+                                 "\nUsage: korvelt-cli convert [OPTIONS] MIDI\n"
+                                 "Run 'korvelt-cli convert --help' for more.\n");
     }
+    // Short options combine as POSIX utilities take them; a value may follow its letter.
+    const CliRun combined =
+        runCli(dir, {"convert", "-qb", bank, "-o" + dir.file("d.wav"), "--", other});
+    EXPECT_EQ(combined.status, 0) << combined.err;
+    EXPECT_EQ(combined.err, "");
+    EXPECT_TRUE(readWave(dir.file("d.wav")).headerValid);
 }
 
 struct CliPlay : ::testing::Test {
@@ -199,17 +275,21 @@ TEST_F(CliPlay, PlaysTheWholeFileThroughTheDevice) {
 TEST_F(CliPlay, MissingInvalidFilesAndABusyDeviceExitWithOne) {
     const CliRun missing = runCli(dir, {"play", dir.file("none.wav")}, diskDriver());
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "WAVE file missing: The WAVE file selected does not exist.\n"
-                           "Suggestion 1: Select an existing WAVE file and try again\n"
-                           "Suggestion 2: Select a MIDI file and hit Convert\n");
+    EXPECT_EQ(missing.err, "korvelt-cli: " + dir.file("none.wav") +
+                               ": No such file or directory\n"
+                               "WAVE file missing: The WAVE file selected does not exist.\n"
+                               "Suggestion 1: Name an existing WAVE file and try again\n"
+                               "Suggestion 2: Make one with 'korvelt-cli convert'\n");
 
     const CliRun invalid =
         runCli(dir, {"play", dir.write("bad.wav", std::string(100, 'x'))}, diskDriver());
     EXPECT_EQ(invalid.status, 1);
-    EXPECT_EQ(invalid.err, "Error!: Cwavfil::openrd\nError while reading Korvelt.wav file\n"
-                           "Invalid Wave file: The WAVE file selected appears to be corrupt\n"
-                           "Suggestion 1: Select another WAVE file and try again\n"
-                           "Suggestion 2: Select a MIDI file and hit Convert\n");
+    EXPECT_EQ(invalid.err, "korvelt-cli: " + dir.file("bad.wav") +
+                               ": not a 16-bit stereo PCM WAVE file\n"
+                               "Error!: Cwavfil::openrd\nError while reading Korvelt.wav file\n"
+                               "Invalid Wave file: The WAVE file selected appears to be corrupt\n"
+                               "Suggestion 1: Name another WAVE file and try again\n"
+                               "Suggestion 2: Make one with 'korvelt-cli convert'\n");
 
     const CliRun busy = runCli(dir, {"play", writeTestWave(dir, "tune.wav", 1000)},
                                {"SDL_AUDIODRIVER=no-such-driver"});
@@ -217,9 +297,13 @@ TEST_F(CliPlay, MissingInvalidFilesAndABusyDeviceExitWithOne) {
     EXPECT_EQ(busy.err.rfind("Wave output busy: The Wave output device is not ready.", 0), 0u)
         << busy.err;
 
-    EXPECT_EQ(runCli(dir, {"play"}).status, 2);
+    EXPECT_EQ(runCli(dir, {"play"}).err.rfind("korvelt-cli play: missing FILE.wav\n", 0), 0u);
     EXPECT_EQ(runCli(dir, {"play", "a.wav", "b.wav"}).status, 2);
-    EXPECT_EQ(runCli(dir, {"play", "--loud", "a.wav"}).status, 2);
+    const CliRun loud = runCli(dir, {"play", "--loud", "a.wav"});
+    EXPECT_EQ(loud.status, 2);
+    EXPECT_EQ(loud.err, "korvelt-cli play: unknown option '--loud'\n"
+                        "Usage: korvelt-cli play [-q] FILE.wav\n"
+                        "Run 'korvelt-cli play --help' for more.\n");
 }
 
 TEST_F(CliPlay, CtrlCStopsPlayback) {

@@ -44,17 +44,40 @@ TEST(CliInfoMidi, UnreadableFilesShowTheReadersMessagesAndExitOne) {
     EXPECT_EQ(run.err, "Error!: Ctrack::rdmidi\nBad data in midi file\n"
                        "Error!: Cmidfil::rdmidi\nError while reading midi file\n");
 
-    run = runCli(dir, "info " + quoted(dir.file("missing.kar")));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "Error!: Cmidfil::rdmidi\nError while reading midi file\n");
+    // A missing file, a directory, an empty file and a text file: each named, with why.
+    for (const auto& [path, reason] :
+         {std::pair{dir.file("missing.kar"), "No such file or directory"},
+          std::pair{dir.path(), "Is a directory"},
+          std::pair{dir.write("empty.mid", ""), "not a Standard MIDI file"},
+          std::pair{dir.write("notes.mid", "a text file, not music\n"),
+                    "not a Standard MIDI file"}}) {
+        run = runCli(dir, "info " + quoted(path));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "korvelt-cli: " + path + ": " + reason +
+                               "\nError!: Cmidfil::rdmidi\nError while reading midi file\n");
+    }
 }
 
-TEST(CliInfoMidi, BadUsageExitsTwo) {
+TEST(CliInfoMidi, UsageErrorsSayWhatIsWrongThenTheUsage) {
     TempDir dir;
     const std::string path = dir.write("a.mid", header(0, 1, 96) + track(endOfTrack()));
-    EXPECT_EQ(runCli(dir, "info").status, 2);
-    EXPECT_EQ(runCli(dir, "info " + quoted(path) + " " + quoted(path)).status, 2);
+    const auto expectUsageError = [&](const std::string& args, const std::string& what) {
+        const CliRun run = runCli(dir, args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(run.err, "korvelt-cli info: " + what +
+                               "\nUsage: korvelt-cli info FILE\nRun 'korvelt-cli info --help' "
+                               "for more.\n")
+            << args;
+    };
+    expectUsageError("info", "missing FILE");
+    expectUsageError("info " + quoted(path) + " b", "unexpected operand 'b'");
+    expectUsageError("info --bogus " + quoted(path), "unknown option '--bogus'");
+    // After "--" a name starting with "-" is a file.
+    EXPECT_EQ(runCli(dir, "info -- " + quoted(path)).status, 0);
+    const CliRun noCommand = runCli(dir, "");
+    EXPECT_EQ(noCommand.status, 2);
+    EXPECT_EQ(noCommand.err.rfind("korvelt-cli: missing COMMAND\n", 0), 0u) << noCommand.err;
 }
 
 } // namespace

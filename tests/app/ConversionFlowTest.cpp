@@ -22,7 +22,7 @@ const char* const kCouldntLoadMidi =
     "corrupt\nor it has an unknown format\nPlease select another MIDI file and try again";
 const char* const kBankMissing = "The sound bank selected does not exist.";
 const char* const kBankUnreadable =
-    "The sound bank selected could not be loaded\nIt either corrupt or it has an unknown "
+    "The sound bank selected could not be loaded\nIt is either corrupt or it has an unknown "
     "format\nPlease select another sound bank and try again";
 const char* const kWaveNotCreated = "There was an error while creating the WAVE file\nPlease "
                                     "check if your hard drive is not full and try again";
@@ -44,8 +44,8 @@ std::string adviceText(int dB) {
 Msg warning(const std::string& title, const std::string& text) {
     return Msg{Severity::Warning, title, text};
 }
-Msg readerError(const std::string& text) {
-    return Msg{Severity::Error, "Error!", text};
+Msg readerError(const std::string& text, std::optional<FileProblem> problem = std::nullopt) {
+    return Msg{Severity::Error, "Error!", text, std::move(problem)};
 }
 
 TEST(Conversion, ChecksRunInOrderEachWithItsMessageAndChangeNothing) {
@@ -57,10 +57,12 @@ TEST(Conversion, ChecksRunInOrderEachWithItsMessageAndChangeNothing) {
     // A MIDI file that fails to load: the reader's box, then the window's; its name stays
     // in the box and Convert tells that it was not loaded.
     h.record.clear();
-    h.load(h.midi("broken.mid", "MThd\0\0\0\6garbage"));
-    EXPECT_EQ(h.record.messages(),
-              (std::vector{readerError("Cmidfil::rdmidi\nError while reading midi file"),
-                           warning("Couldn't load MIDI file", kCouldntLoadMidi)}));
+    h.load(h.midi("broken.mid", "MThd"));
+    EXPECT_EQ(
+        h.record.messages(),
+        (std::vector{readerError("Cmidfil::rdmidi\nError while reading midi file",
+                                 FileProblem{h.dir.file("broken.mid"), "not a Standard MIDI file"}),
+                     warning("Couldn't load MIDI file", kCouldntLoadMidi)}));
     EXPECT_EQ(h.view.text(control::kMidiFileName), "broken.mid");
     EXPECT_EQ(h.flow().currentMidiFile(), "");
     h.record.clear();
@@ -77,6 +79,7 @@ TEST(Conversion, ChecksRunInOrderEachWithItsMessageAndChangeNothing) {
     h.press(kConvert);
     ASSERT_EQ(h.record.count(), 2u);
     EXPECT_EQ(h.record.messages()[0].severity, Severity::Error);
+    EXPECT_EQ(h.record.messages()[0].file, (FileProblem{later, "No such file or directory"}));
     EXPECT_EQ(h.record.messages()[1], warning("Couldn't find sound bank", kBankMissing));
     h.dir.write("later.sf2", smallBank());
     h.record.clear();
@@ -94,9 +97,10 @@ TEST(Conversion, ChecksRunInOrderEachWithItsMessageAndChangeNothing) {
     h.record.clear();
     h.press(kConvert);
     h.press(kConvert);
-    const auto createFailure =
-        std::vector{readerError("Cwavfil::openwr\nError while writing Korvelt.wav file"),
-                    warning("Couldn't create the WAVE file", kWaveNotCreated)};
+    const auto createFailure = std::vector{
+        readerError("Cwavfil::openwr\nError while writing Korvelt.wav file",
+                    FileProblem{h.dir.file("nowhere/out.wav"), "No such file or directory"}),
+        warning("Couldn't create the WAVE file", kWaveNotCreated)};
     EXPECT_EQ(h.record.messages(), (std::vector{createFailure[0], createFailure[1],
                                                 createFailure[0], createFailure[1]}));
     EXPECT_EQ(h.state(), RunState::Idle);
@@ -361,10 +365,38 @@ TEST_F(Report, FailedRescaleLeavesTheFileAndSaysSo) {
     render({{1000, -1000}});
     std::filesystem::create_directory(Cwavfil::temporaryName(h.out)); // in the way
     const std::string before = TempDir::read(h.out);
-    EXPECT_EQ(report(RunState::Batch),
-              (std::vector{readerError("Cwavfil::rescale\nError while rescaling WAVE file"),
-                           warning("Error in WAVE file", kRescaleFailed)}));
+    EXPECT_EQ(
+        report(RunState::Batch),
+        (std::vector{readerError("Cwavfil::rescale\nError while rescaling WAVE file",
+                                 FileProblem{Cwavfil::temporaryName(h.out), "Is a directory"}),
+                     warning("Error in WAVE file", kRescaleFailed)}));
     EXPECT_EQ(TempDir::read(h.out), before);
+}
+
+TEST_F(Report, TheCommandLineAdvisesItsOwnOptions) {
+    f.setAdvice(Advice::CommandLine);
+    render({{0, 0}});
+    ASSERT_EQ(report(RunState::Converting).size(), 1u);
+    EXPECT_NE(h.record.texts()[0].find("\nSuggestion: run again with --show-midi-errors\n"),
+              std::string::npos)
+        << h.record.texts()[0];
+    EXPECT_EQ(h.record.texts()[0].find("OPTIONS"), std::string::npos);
+
+    // The level to give the option: the current one raised by the headroom, as far as the
+    // option goes; none at the top already.
+    h.settings.rescaleOutput = false;
+    render({{100, 16384}});
+    const auto advice = [](int level) {
+        return warning("Adjust Master Volume",
+                       "To obtain better dynamics in your WAVE file\nraise the level with "
+                       "--master-volume " +
+                           std::to_string(level) + " and try again");
+    };
+    EXPECT_EQ(report(RunState::Converting), std::vector{advice(6)});
+    h.settings.masterVolumeDb = 16;
+    EXPECT_EQ(report(RunState::Converting), std::vector{advice(20)});
+    h.settings.masterVolumeDb = 20;
+    EXPECT_TRUE(report(RunState::Converting).empty());
 }
 
 TEST(Conversion, RealRenderIsRescaledOrAdvisedFromItsPeak) {

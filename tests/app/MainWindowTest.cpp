@@ -26,6 +26,39 @@ TEST(MainWindow, InitialisesFromTheSettingsAndRunsTheDialogs) {
         h.press(id);
     EXPECT_EQ(h.view.dialogRuns, 3);
     EXPECT_EQ(h.view.helpFiles, std::vector{h.dir.file("Help.htm")});
+    EXPECT_EQ(h.record.count(), 0u);
+
+    // When no program takes the page, a box says so and names it.
+    h.view.helpOpens = false;
+    h.press(kHelp);
+    EXPECT_EQ(h.record.messages(),
+              (std::vector<RecordingNotifier::Message>{
+                  {Severity::Warning, "Couldn't open the help page",
+                   "No program could open the help page:\n" + h.dir.file("Help.htm")}}));
+}
+
+TEST(MainWindow, ASettingsFileThatCannotBeReadIsReportedAndLeftAside) {
+    AppHarness h;
+    // A directory where the settings file should be: it exists but cannot be read.
+    std::filesystem::create_directory(h.dir.file("dir.ini"));
+    MainWindowLogic logic(
+        h.settings, AppDirectories::make(h.dir.path(), h.dir.path(), h.dir.path(), std::nullopt),
+        h.dir.file("dir.ini"), h.notifier, h.dispatcher, h.view, h.engine, h.device);
+    h.record.clear();
+    logic.initialise();
+    EXPECT_EQ(h.record.messages(),
+              (std::vector<RecordingNotifier::Message>{
+                  {Severity::Warning, "Settings file error",
+                   "The settings file could not be read\nThe built-in default files are used",
+                   FileProblem{h.dir.file("dir.ini"), "Is a directory"}}}));
+    EXPECT_EQ(h.settings.defaultOutputFile, h.dir.file("Korvelt.wav"));
+    // A missing one is the usual first start: nothing to say.
+    h.record.clear();
+    MainWindowLogic fresh(
+        h.settings, AppDirectories::make(h.dir.path(), h.dir.path(), h.dir.path(), std::nullopt),
+        h.dir.file("none.ini"), h.notifier, h.dispatcher, h.view, h.engine, h.device);
+    fresh.initialise();
+    EXPECT_EQ(h.record.count(), 0u);
 }
 
 TEST(MainWindow, FileDialogsStartWhereTheirFilesAreAndCancelChangesNothing) {
@@ -175,12 +208,14 @@ TEST_F(Listen, ChecksTheFileThenTheDevice) {
         (std::vector<Msg>{
             {Severity::Warning, "WAVE file missing",
              "The WAVE file selected does not exist.\nSuggestion 1: Select an existing WAVE "
-             "file and try again\nSuggestion 2: Select a MIDI file and hit Convert"},
+             "file and try again\nSuggestion 2: Select a MIDI file and hit Convert",
+             FileProblem{h.out, "No such file or directory"}},
             {Severity::Warning, "Wave output busy",
              "The Wave output device is not ready. Possible causes:\n1) There is another "
              "application using the device\n2) Your computer doesn't have sound output "
              "capabilities"},
-            {Severity::Error, "Error!", "Cwavfil::openrd\nError while reading Korvelt.wav file"},
+            {Severity::Error, "Error!", "Cwavfil::openrd\nError while reading Korvelt.wav file",
+             FileProblem{h.out, "not a 16-bit stereo PCM WAVE file"}},
             {Severity::Warning, "Invalid Wave file",
              "The WAVE file selected appears to be corrupt\nSuggestion 1: Select another WAVE "
              "file and try again\nSuggestion 2: Select a MIDI file and hit Convert"}}));

@@ -6,6 +6,7 @@
 #include <wx/uiaction.h>
 
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 namespace korvelt::test {
@@ -148,6 +149,41 @@ TEST_F(GuiTest, EscapeDuringConversionStopsTheRenderBeforeTheWindowGoes) {
     EXPECT_LT(std::filesystem::file_size(out), 900u * 44100u * 4u / 2u); // well before the end
     EXPECT_TRUE(answers.messages.empty());
     EXPECT_TRUE(pumpUntil([this] { return program->window() == nullptr; }));
+}
+
+TEST_F(GuiTest, FileFailuresEndTheirBoxWithTheFileAndTheReason) {
+    // The settings file cannot be read (a directory stands in its place): a box says so
+    // at start, and again when Options cannot save the default files.
+    const std::string ini = dir.file("Korvelt.ini");
+    std::filesystem::create_directory(ini);
+    dir.write("Korvelt.sf2", smallBank());
+    start();
+    ASSERT_EQ(answers.messages.size(), 1u);
+    EXPECT_EQ(answers.messages[0].title, "Settings file error");
+    EXPECT_EQ(answers.messages[0].text, "The settings file could not be read\nThe built-in "
+                                        "default files are used\n" +
+                                            ini + ": Is a directory");
+    answers.onDialog("Korvelt - Options", [&](wxDialog& d) { click(d, 1); });
+    click(*window, control::kOptions);
+    ASSERT_EQ(answers.messages.size(), 2u);
+    EXPECT_EQ(answers.messages[1].text,
+              "The default files could not be saved\n" + ini + ": Is a directory");
+
+    // An output in a missing directory: the writer's box ends with the file and the reason,
+    // the window's box keeps its words.
+    answers.answerFile(dir.file("missing/tune.wav"));
+    click(*window, control::kChangeOutput);
+    answers.answerFile(dir.write("tune.mid", tune(1)));
+    click(*window, control::kLoadMidi);
+    click(*window, control::kConvert);
+    ASSERT_EQ(answers.messages.size(), 4u);
+    EXPECT_EQ(answers.messages[2].title, "Error!");
+    EXPECT_EQ(answers.messages[2].text, "Cwavfil::openwr\nError while writing Korvelt.wav file\n" +
+                                            dir.file("missing/tune.wav") +
+                                            ": No such file or directory");
+    EXPECT_EQ(answers.messages[3].title, "Couldn't create the WAVE file");
+    EXPECT_EQ(answers.messages[3].text, "There was an error while creating the WAVE file\nPlease "
+                                        "check if your hard drive is not full and try again");
 }
 
 TEST_F(GuiTest, MessagesFromAnotherThreadAreShownOnTheUserInterfaceThread) {

@@ -57,6 +57,14 @@ TEST_F(GuiTest, OptionsOkWritesEveryFieldAndCancelWritesNothing) {
             {options::kChorusAmount, 5},  {options::kDelayTime, 9},   {options::kModulation, 0},
             {options::kFeedback, 0},      {options::kDelayAmount, 5}, {options::kStereoSpread, 4},
             {options::kMasterVolume, 10}, {options::kCompressor, 8}};
+        // The delay's feedback slider is titled as it should be spelt.
+        std::function<bool(wxWindow&)> titled = [&](wxWindow& w) {
+            for (wxWindow* child : w.GetChildren())
+                if (child->GetLabel() == "Feedback" || titled(*child))
+                    return true;
+            return false;
+        };
+        EXPECT_TRUE(titled(d));
         for (auto [id, pos] : shown) {
             EXPECT_EQ(position(d, id), pos) << "slider " << id;
             EXPECT_EQ(find<wxSlider>(d, id)->GetMin(), 0);

@@ -11,6 +11,8 @@
 #include "app/cli/RenderOptions.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace korvelt::cli {
 namespace {
@@ -26,16 +28,29 @@ const char* const kBatchUsage =
 
 const char* const kBatchUsageEnd =
     "\n"
+    "  -k, --keep-going           report a job whose bank or MIDI file is missing or cannot\n"
+    "                             be loaded, or whose WAVE file cannot be created or\n"
+    "                             written, skip it and run the others; a summary closes the\n"
+    "                             run (without it the first failing job ends the batch)\n"
     "  -q, --quiet                no progress bar and no line per job\n"
     "  -h, --help                 show this help\n"
     "\n"
     "Exit status: 0 when every job was written, 1 when the file could not be read or checked,\n"
     "a job failed or the batch was interrupted, 2 for bad usage.\n";
 
+const char* const kBatchUsageLine = "Usage: korvelt-cli batch [OPTIONS] FILE\n";
+
 int usageError(const std::string& what) {
-    std::fprintf(stderr, "korvelt-cli batch: %s\nRun 'korvelt-cli batch --help' for usage.\n",
-                 what.c_str());
-    return kExitUsage;
+    return cli::usageError("batch", what, kBatchUsageLine);
+}
+
+// "2 of 3 jobs written; job 2 failed: REASON; job 3 failed: REASON".
+std::string summary(int written, int jobs, const std::vector<BatchFlow::Failure>& failures) {
+    std::string text = std::to_string(written) + " of " + std::to_string(jobs) + " job" +
+                       (jobs == 1 ? "" : "s") + " written";
+    for (const BatchFlow::Failure& f : failures)
+        text += "; job " + std::to_string(f.job + 1) + " failed: " + f.reason;
+    return text;
 }
 
 } // namespace
@@ -43,49 +58,62 @@ int usageError(const std::string& what) {
 int runBatch(const std::vector<std::string>& args) {
     std::string batchFile;
     bool quiet = false;
+    bool keepGoing = false;
     RenderOptions render;
     OptionParser parser(args);
     while (parser.next()) {
         const std::string name = parser.name();
         if (!parser.isOption()) {
             if (!batchFile.empty())
-                return usageError("more than one batch file given ('" + name + "')");
+                return usageError("unexpected operand '" + name + "'");
             batchFile = name;
             continue;
         }
-        if (name == "-h" || name == "--help") {
+        const bool flag = !parser.hasInlineValue();
+        if ((name == "-h" || name == "--help") && flag) {
             std::fputs(kBatchUsage, stdout);
             std::fputs(RenderOptions::kHelp, stdout);
             std::fputs(kBatchUsageEnd, stdout);
             return kExitOk;
         }
-        if ((name == "-q" || name == "--quiet") && !parser.hasInlineValue()) {
+        if ((name == "-q" || name == "--quiet") && flag) {
             quiet = true;
             continue;
         }
+        if ((name == "-k" || name == "--keep-going") && flag) {
+            keepGoing = true;
+            continue;
+        }
+        if (name == "--quiet" || name == "--keep-going" || name == "--help")
+            return usageError("option '" + name + "' takes no value");
         std::string error;
         const RenderOptions::Taken taken = render.take(parser, error);
         if (taken == RenderOptions::Taken::Error)
             return usageError(error);
         if (taken == RenderOptions::Taken::No)
-            return usageError("unknown option " + name);
+            return usageError("unknown option '" + name + "'");
     }
     if (batchFile.empty())
-        return usageError("no batch file given");
-
-    Settings settings;
-    const AppDirectories dirs = AppDirectories::fromProcess();
-    loadSettings(settings, dirs, settingsFilePathFromEnvironment(dirs));
-    render.applyTo(settings);
+        return usageError("missing FILE");
 
     // Ctrl-C only raises a flag; the user-interface loop below turns it into an abort.
     InterruptWatcher interrupts({});
     QueueDispatcher dispatcher;
     ConsoleView view(!quiet && stderrIsTerminal(), "Batch");
     ConsoleNotifier notifier(dispatcher, view);
+
+    Settings settings;
+    const AppDirectories dirs = AppDirectories::fromProcess();
+    loadCommandLineSettings(settings, dirs, notifier);
+    render.applyTo(settings);
+    if (settings.showMidiErrors)
+        notifier.gatherDataProblems();
+
     RenderEngine engine(settings, notifier);
     ConversionFlow flow(settings, notifier, dispatcher, view, engine);
+    flow.setAdvice(Advice::CommandLine);
     BatchFlow batch(flow, view, notifier, engine, dirs.startupDirectory);
+    batch.setKeepGoing(keepGoing);
 
     int written = 0;
     flow.renderFinishedHook = [&] {
@@ -93,9 +121,10 @@ int runBatch(const std::vector<std::string>& args) {
         const bool complete = outcome.writeOk && outcome.rescaleOk && !outcome.aborted;
         if (complete)
             ++written;
+        view.finishLine();
+        notifier.printDataProblemSummary();
         if (quiet)
             return;
-        view.finishLine();
         const int job = batch.currentJob() + 1;
         const std::string& output = flow.currentOutputFile();
         if (complete)
@@ -128,7 +157,13 @@ int runBatch(const std::vector<std::string>& args) {
                      batch.jobCount());
         return kExitFailure;
     }
-    return written == batch.jobCount() ? kExitOk : kExitFailure;
+    const bool allWritten = written == batch.jobCount();
+    // A run that lost a job says which and why; one that kept going always closes with
+    // its count.
+    if (!allWritten || (keepGoing && !quiet))
+        std::fprintf(stderr, "korvelt-cli: %s\n",
+                     summary(written, batch.jobCount(), batch.failures()).c_str());
+    return allWritten ? kExitOk : kExitFailure;
 }
 
 } // namespace korvelt::cli

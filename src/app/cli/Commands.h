@@ -3,6 +3,12 @@
 #include <string>
 #include <vector>
 
+namespace korvelt {
+struct AppDirectories;
+class Notifier;
+struct Settings;
+} // namespace korvelt
+
 namespace korvelt::cli {
 
 inline constexpr int kExitOk = 0;
@@ -15,6 +21,14 @@ int runPack(const std::vector<std::string>& args);
 int runConvert(const std::vector<std::string>& args);
 int runBatch(const std::vector<std::string>& args);
 int runPlay(const std::vector<std::string>& args);
+
+// A usage error: "korvelt-cli COMMAND: WHAT", then the command's usage line and where its
+// help is, on standard error. Returns kExitUsage.
+int usageError(const std::string& command, const std::string& what, const std::string& usage);
+
+// The settings with their defaults and the default files of the settings file (found as
+// the environment says); a settings file that exists but cannot be read is reported.
+void loadCommandLineSettings(Settings& settings, const AppDirectories& dirs, Notifier& notifier);
 
 // `info` for one file of each kind.
 int runMidiInfo(const std::string& path);

@@ -4,8 +4,13 @@
 #include "app/UiDispatcher.h"
 #include "platform/Notifier.h"
 
+#include <atomic>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace korvelt::cli {
 
@@ -27,7 +32,7 @@ public:
     void runOptionsDialog() override {}
     void runMixerDialog() override {}
     void runAboutBox() override {}
-    void openHelp(const std::string&) override {}
+    bool openHelp(const std::string&) override { return false; }
 
     // The answer of the next file dialog.
     void answerNextDialog(std::string path) { nextAnswer_ = std::move(path); }
@@ -44,24 +49,61 @@ private:
     int lastPercent_ = -1;
 };
 
+// The MIDI and bank data problems of a render, gathered for one summary: each distinct
+// message (by channel, title and text) once, with the time of its first occurrence and
+// how many times it came. Safe to feed from the render thread while another reads it.
+class DataProblemSummary {
+public:
+    void add(const std::string& title, const std::string& text, const DataPlace& place);
+    // The summary, one line per distinct message in the order they first came, after a
+    // heading; empty when nothing was gathered. Clears what was gathered.
+    std::string take();
+
+private:
+    struct Entry {
+        int channel;
+        std::string title;
+        std::string text;
+        double firstSeconds;
+        long count;
+    };
+    std::mutex mutex_;
+    std::vector<Entry> entries_; // in the order they first came
+    std::map<std::tuple<int, std::string, std::string>, std::size_t> index_;
+};
+
 // Messages for the terminal: each one a block on standard error (the title, ": ", the
-// text), after the progress bar's line has been ended. A message raised on another thread
-// (the render thread's MIDI and bank errors) is handed to the user-interface thread, and
-// its sender waits, as it would for a message box.
+// text), after the progress bar's line has been ended; a file problem comes first as a
+// line "korvelt-cli: PATH: REASON". A message raised on another thread (the render
+// thread's MIDI and bank errors) is handed to the user-interface thread, and its sender
+// waits, as it would for a message box. While gathering, the render's MIDI and bank data
+// problems are not shown one by one but kept for a summary.
 class ConsoleNotifier final : public Notifier {
 public:
     ConsoleNotifier(UiDispatcher& dispatcher, ConsoleView& view)
         : dispatcher_(dispatcher), view_(view) {}
 
     void show(Severity severity, const std::string& title, const std::string& text) override;
+    void showFileProblem(Severity severity, const std::string& title, const std::string& text,
+                         const FileProblem& problem) override;
+    void showDataProblem(Severity severity, const std::string& title, const std::string& text,
+                         const DataPlace& place) override;
     // How many messages have been shown.
     int count() const noexcept { return count_; }
+
+    // Gather the render's data problems for summaries instead of showing each.
+    void gatherDataProblems() noexcept { gathering_ = true; }
+    // Prints the summary of what was gathered since the last one (nothing when nothing
+    // was), on standard error.
+    void printDataProblemSummary();
 
 private:
     UiDispatcher& dispatcher_;
     ConsoleView& view_;
     StderrNotifier out_;
     int count_ = 0; // user-interface thread only
+    std::atomic<bool> gathering_{false};
+    DataProblemSummary summary_;
 };
 
 // Whether standard error is a terminal.

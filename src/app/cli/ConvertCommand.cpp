@@ -52,10 +52,10 @@ struct ConvertArguments {
     std::vector<std::pair<int, int>> volumes; // channel index, centibels
 };
 
+const char* const kConvertUsageLine = "Usage: korvelt-cli convert [OPTIONS] MIDI\n";
+
 int usageError(const std::string& what) {
-    std::fprintf(stderr, "korvelt-cli convert: %s\nRun 'korvelt-cli convert --help' for usage.\n",
-                 what.c_str());
-    return kExitUsage;
+    return cli::usageError("convert", what, kConvertUsageLine);
 }
 
 std::optional<int> parseChannel(const std::string& text) {
@@ -67,16 +67,16 @@ std::optional<int> parseChannel(const std::string& text) {
 
 // Parses the arguments; returns an exit status when the command is to end at once.
 std::optional<int> parseArguments(const std::vector<std::string>& args, ConvertArguments& out) {
-    OptionParser parser(args);
+    OptionParser parser(args, "bo");
     while (parser.next()) {
         const std::string name = parser.name();
         if (!parser.isOption()) {
             if (!out.midi.empty())
-                return usageError("more than one MIDI file given ('" + name + "')");
+                return usageError("unexpected operand '" + name + "'");
             out.midi = name;
             continue;
         }
-        if (name == "-h" || name == "--help") {
+        if ((name == "-h" || name == "--help") && !parser.hasInlineValue()) {
             std::fputs(kConvertUsage, stdout);
             std::fputs(RenderOptions::kHelp, stdout);
             std::fputs(kConvertUsageEnd, stdout);
@@ -84,7 +84,7 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, ConvertA
         }
         if (name == "-q" || name == "--quiet") {
             if (parser.hasInlineValue())
-                return usageError("option " + name + " takes no value");
+                return usageError("option '" + name + "' takes no value");
             out.quiet = true;
             continue;
         }
@@ -98,10 +98,10 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, ConvertA
                                 name == "--output" || name == "--mute" || name == "--solo" ||
                                 name == "--channel-volume";
         if (!takesValue)
-            return usageError("unknown option " + name);
+            return usageError("unknown option '" + name + "'");
         auto value = parser.value();
         if (!value)
-            return usageError("option " + name + " needs a value");
+            return usageError("option '" + name + "' needs a value");
         if (name == "-b" || name == "--bank") {
             out.bank = *value;
         } else if (name == "-o" || name == "--output") {
@@ -134,7 +134,7 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, ConvertA
         }
     }
     if (out.midi.empty())
-        return usageError("no MIDI file given");
+        return usageError("missing MIDI");
     return std::nullopt;
 }
 
@@ -145,23 +145,27 @@ int runConvert(const std::vector<std::string>& args) {
     if (auto status = parseArguments(args, arguments))
         return *status;
 
-    Settings settings;
-    const AppDirectories dirs = AppDirectories::fromProcess();
-    loadSettings(settings, dirs, settingsFilePathFromEnvironment(dirs));
-    arguments.render.applyTo(settings);
-    const std::string bank = arguments.bank.empty() ? settings.defaultSoundBank : arguments.bank;
-    const std::string output = arguments.output.empty()
-                                   ? path::withoutExtension(arguments.midi) + ".wav"
-                                   : arguments.output;
-
     // Ctrl-C only raises a flag; the user-interface loop below turns it into an abort.
     InterruptWatcher interrupts({});
     QueueDispatcher dispatcher;
     ConsoleView view(!arguments.quiet && stderrIsTerminal(),
                      "Converting " + path::fileName(arguments.midi));
     ConsoleNotifier notifier(dispatcher, view);
+
+    Settings settings;
+    const AppDirectories dirs = AppDirectories::fromProcess();
+    loadCommandLineSettings(settings, dirs, notifier);
+    arguments.render.applyTo(settings);
+    if (settings.showMidiErrors)
+        notifier.gatherDataProblems();
+    const std::string bank = arguments.bank.empty() ? settings.defaultSoundBank : arguments.bank;
+    const std::string output = arguments.output.empty()
+                                   ? path::withoutExtension(arguments.midi) + ".wav"
+                                   : arguments.output;
+
     RenderEngine engine(settings, notifier);
     ConversionFlow flow(settings, notifier, dispatcher, view, engine);
+    flow.setAdvice(Advice::CommandLine);
 
     flow.setSoundBank(bank, path::equalsIgnoreCase(path::extension(bank), ".csf"));
     flow.setOutputFile(output);
@@ -190,6 +194,7 @@ int runConvert(const std::vector<std::string>& args) {
     });
     flow.waitForRender();
     view.finishLine();
+    notifier.printDataProblemSummary();
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 

@@ -1,5 +1,6 @@
 #include "app/cli/Commands.h"
 
+#include "app/cli/OptionParser.h"
 #include "platform/Path.h"
 
 #include <cstdio>
@@ -7,21 +8,31 @@
 namespace korvelt::cli {
 
 int runInfo(const std::vector<std::string>& args) {
-    if (args.size() == 1 && (args[0] == "-h" || args[0] == "--help")) {
-        std::fputs(
-            "Usage: korvelt-cli info FILE\n"
-            "Describes a MIDI file (.mid, .midi, .kar, .rmi) or a sound bank (.sf2, .csf).\n",
-            stdout);
-        return kExitOk;
+    const char* const usage = "Usage: korvelt-cli info FILE\n";
+    std::string file;
+    OptionParser parser(args);
+    while (parser.next()) {
+        const std::string& name = parser.name();
+        if (!parser.isOption()) {
+            if (!file.empty())
+                return usageError("info", "unexpected operand '" + name + "'", usage);
+            file = name;
+        } else if ((name == "-h" || name == "--help") && !parser.hasInlineValue()) {
+            std::fputs(usage, stdout);
+            std::fputs(
+                "Describes a MIDI file (.mid, .midi, .kar, .rmi) or a sound bank (.sf2, .csf).\n",
+                stdout);
+            return kExitOk;
+        } else {
+            return usageError("info", "unknown option '" + name + "'", usage);
+        }
     }
-    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') {
-        std::fputs("Usage: korvelt-cli info FILE\n", stderr);
-        return kExitUsage;
-    }
-    const std::string ext = path::extension(args[0]);
+    if (file.empty())
+        return usageError("info", "missing FILE", usage);
+    const std::string ext = path::extension(file);
     if (path::equalsIgnoreCase(ext, ".sf2") || path::equalsIgnoreCase(ext, ".csf"))
-        return runBankInfo(args[0]);
-    return runMidiInfo(args[0]);
+        return runBankInfo(file);
+    return runMidiInfo(file);
 }
 
 } // namespace korvelt::cli

@@ -8,9 +8,13 @@
 namespace korvelt::cli {
 
 bool OptionParser::next() {
+    inline_.reset();
+    if (!cluster_.empty()) {
+        takeShort();
+        return true;
+    }
     while (index_ < args_.size()) {
         const std::string& arg = args_[index_++];
-        inline_.reset();
         if (!operandsOnly_ && arg == "--") {
             operandsOnly_ = true;
             continue;
@@ -18,16 +22,31 @@ bool OptionParser::next() {
         option_ = !operandsOnly_ && arg.size() > 1 && arg[0] == '-';
         if (option_ && arg.rfind("--", 0) == 0) {
             const auto eq = arg.find('=');
-            if (eq != std::string::npos) {
-                name_ = arg.substr(0, eq);
+            name_ = arg.substr(0, eq);
+            if (eq != std::string::npos)
                 inline_ = arg.substr(eq + 1);
-                return true;
-            }
+            return true;
+        }
+        if (option_) {
+            cluster_ = arg.substr(1);
+            takeShort();
+            return true;
         }
         name_ = arg;
         return true;
     }
     return false;
+}
+
+void OptionParser::takeShort() {
+    option_ = true;
+    const char letter = cluster_[0];
+    name_ = std::string("-") + letter;
+    cluster_.erase(0, 1);
+    if (!cluster_.empty() && shortWithValue_.find(letter) != std::string::npos) {
+        inline_ = cluster_;
+        cluster_.clear();
+    }
 }
 
 std::optional<std::string> OptionParser::value() {

@@ -1,6 +1,7 @@
 #include "app/cli/Commands.h"
 
 #include "app/Settings.h"
+#include "app/cli/OptionParser.h"
 #include "bank/BankPacker.h"
 #include "bank/Csf2file.h"
 #include "bank/SampleStore.h"
@@ -16,13 +17,13 @@ namespace korvelt::cli {
 
 namespace {
 
-const char* const kPackUsage = "Usage: korvelt-cli pack IN.sf2 OUT.csf [--force]\n";
+const char* const kPackUsage = "Usage: korvelt-cli pack [-f] IN.sf2 OUT.csf\n";
 const char* const kPackHelp =
     "Writes a compressed bank (.csf) from a SoundFont 2 bank (.sf2).\n"
     "Every sample is stored losslessly; the output is refused if it exists.\n"
     "\n"
     "Options:\n"
-    "  --force      replace OUT.csf if it exists\n"
+    "  -f, --force  replace OUT.csf if it exists\n"
     "  -h, --help   show this help and exit\n";
 
 } // namespace
@@ -30,26 +31,29 @@ const char* const kPackHelp =
 int runPack(const std::vector<std::string>& args) {
     std::vector<std::string> files;
     bool force = false;
-    for (const std::string& a : args) {
-        if (a == "-h" || a == "--help") {
+    OptionParser parser(args);
+    while (parser.next()) {
+        const std::string& name = parser.name();
+        if (!parser.isOption()) {
+            if (files.size() == 2)
+                return usageError("pack", "unexpected operand '" + name + "'", kPackUsage);
+            files.push_back(name);
+        } else if ((name == "-h" || name == "--help") && !parser.hasInlineValue()) {
             std::fputs(kPackUsage, stdout);
             std::fputs(kPackHelp, stdout);
             return kExitOk;
-        }
-        if (a == "--force") {
+        } else if ((name == "-f" || name == "--force") && !parser.hasInlineValue()) {
             force = true;
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "korvelt-cli pack: unknown option '%s'\n%s", a.c_str(),
-                         kPackUsage);
-            return kExitUsage;
+        } else if (parser.hasInlineValue() && (name == "--force" || name == "--help")) {
+            return usageError("pack", "option '" + name + "' takes no value", kPackUsage);
         } else {
-            files.push_back(a);
+            return usageError("pack", "unknown option '" + name + "'", kPackUsage);
         }
     }
-    if (files.size() != 2 || files[0].empty() || files[1].empty()) {
-        std::fputs(kPackUsage, stderr);
-        return kExitUsage;
-    }
+    if (files.empty())
+        return usageError("pack", "missing IN.sf2 and OUT.csf", kPackUsage);
+    if (files.size() == 1)
+        return usageError("pack", "missing OUT.csf", kPackUsage);
     const std::string& in = files[0];
     const std::string& out = files[1];
     // Replacing the input with its own packed copy would lose the bank, --force or not.
@@ -82,6 +86,8 @@ int runPack(const std::vector<std::string>& args) {
     BankPacker packer;
     const PackReport report = packer.pack(bank, out);
     if (!report.ok) {
+        if (report.problem)
+            std::fprintf(stderr, "korvelt-cli: %s\n", report.problem->line().c_str());
         std::fprintf(stderr, "korvelt-cli pack: %s\n", report.error.c_str());
         return kExitFailure;
     }

@@ -7,6 +7,7 @@
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleView.h"
 #include "app/cli/InterruptWatcher.h"
+#include "app/cli/OptionParser.h"
 #include "platform/Path.h"
 
 #if KORVELT_HAVE_SDL
@@ -31,8 +32,7 @@ const char* const kPlayUsage =
     "2 for bad usage.\n";
 
 int usageError(const std::string& what) {
-    std::fprintf(stderr, "korvelt-cli play: %s\n%s", what.c_str(), kPlayUsage);
-    return kExitUsage;
+    return cli::usageError("play", what, "Usage: korvelt-cli play [-q] FILE.wav\n");
 }
 
 } // namespace
@@ -40,25 +40,26 @@ int usageError(const std::string& what) {
 int runPlay(const std::vector<std::string>& args) {
     std::string file;
     bool quiet = false;
-    bool operandsOnly = false;
-    for (const std::string& a : args) {
-        if (!operandsOnly && a == "--") {
-            operandsOnly = true;
-        } else if (!operandsOnly && (a == "-h" || a == "--help")) {
+    OptionParser parser(args);
+    while (parser.next()) {
+        const std::string& name = parser.name();
+        if (!parser.isOption()) {
+            if (!file.empty())
+                return usageError("unexpected operand '" + name + "'");
+            file = name;
+        } else if ((name == "-h" || name == "--help") && !parser.hasInlineValue()) {
             std::fputs(kPlayUsage, stdout);
             return kExitOk;
-        } else if (!operandsOnly && (a == "-q" || a == "--quiet")) {
+        } else if ((name == "-q" || name == "--quiet") && !parser.hasInlineValue()) {
             quiet = true;
-        } else if (!operandsOnly && a.size() > 1 && a[0] == '-') {
-            return usageError("unknown option " + a);
-        } else if (!file.empty()) {
-            return usageError("more than one file given ('" + a + "')");
+        } else if (name == "--help" || name == "--quiet") {
+            return usageError("option '" + name + "' takes no value");
         } else {
-            file = a;
+            return usageError("unknown option '" + name + "'");
         }
     }
     if (file.empty())
-        return usageError("no WAVE file given");
+        return usageError("missing FILE.wav");
 
 #if KORVELT_HAVE_SDL
     // The watcher comes before SDL's audio thread, which then leaves Ctrl-C to it.
@@ -73,6 +74,7 @@ int runPlay(const std::vector<std::string>& args) {
         [&dispatcher](std::function<void()> call) { dispatcher.post(std::move(call)); });
     MainWindowLogic window(settings, dirs, settingsFilePathFromEnvironment(dirs), notifier,
                            dispatcher, view, engine, device);
+    window.flow().setAdvice(Advice::CommandLine);
 
     // The window's Listen on the named file; its checks report a missing or damaged file
     // and a busy device.

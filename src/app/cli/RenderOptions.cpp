@@ -57,7 +57,7 @@ RenderOptions::Taken RenderOptions::take(OptionParser& parser, std::string& erro
     const std::string name = parser.name();
     if (name == "--no-rescale" || name == "--show-midi-errors") {
         if (parser.hasInlineValue()) {
-            error = "option " + name + " takes no value";
+            error = "option '" + name + "' takes no value";
             return Taken::Error;
         }
         if (name == "--no-rescale")
@@ -74,7 +74,7 @@ RenderOptions::Taken RenderOptions::take(OptionParser& parser, std::string& erro
         return Taken::No;
     const auto value = parser.value();
     if (!value) {
-        error = "option " + name + " needs a value";
+        error = "option '" + name + "' needs a value";
         return Taken::Error;
     }
     std::optional<double> number;

@@ -33,7 +33,7 @@ const char* const kUsage =
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
-        std::fputs(kUsage, stderr);
+        std::fprintf(stderr, "korvelt-cli: missing COMMAND\n\n%s", kUsage);
         return korvelt::cli::kExitUsage;
     }
     const std::string command = args.front();

@@ -8,9 +8,9 @@
 
 namespace korvelt::gui {
 
-void openHelpPage(const std::string& page) {
-    wxLogNull quiet; // the result is not checked, and no error box either
-    wxLaunchDefaultBrowser(wxFileName::FileNameToURL(wxFileName(toWx(page))));
+bool openHelpPage(const std::string& page) {
+    wxLogNull quiet; // the caller tells the user, in its own box
+    return wxLaunchDefaultBrowser(wxFileName::FileNameToURL(wxFileName(toWx(page))));
 }
 
 } // namespace korvelt::gui

@@ -4,7 +4,7 @@
 
 namespace korvelt::gui {
 
-// Opens the page in the desktop's web browser; a failure is silent.
-void openHelpPage(const std::string& page);
+// Opens the page in the desktop's web browser; false when no program could open it.
+bool openHelpPage(const std::string& page);
 
 } // namespace korvelt::gui

@@ -2,6 +2,7 @@
 
 #include "app/ControlIds.h"
 #include "app/MainWindowLogic.h"
+#include "app/SettingsFile.h"
 #include "app/gui/AboutBox.h"
 #include "app/gui/DesktopProgram.h"
 #include "app/gui/DialogUnits.h"
@@ -217,9 +218,15 @@ std::optional<FileChoice> MainWindow::chooseFile(const FileDialogRequest& reques
 
 void MainWindow::runOptionsDialog() {
     OptionsDialog dialog(this, program_.settings(), program_.settingsFile(),
-                         program_.directories().startupDirectory,
-                         [this] { openHelp(logic_ ? logic_->helpFile() : std::string()); });
+                         program_.directories().startupDirectory, [this] {
+                             if (logic_)
+                                 logic_->command(control::kHelp);
+                         });
     dialog.ShowModal();
+    // The settings stay in memory for this run whatever happened to the file.
+    if (dialog.saveProblem())
+        program_.notifier().showFileProblem(Severity::Warning, kSettingsFileErrorTitle,
+                                            kSettingsNotSavedText, *dialog.saveProblem());
 }
 
 void MainWindow::runMixerDialog() {
@@ -232,8 +239,8 @@ void MainWindow::runAboutBox() {
     box.ShowModal();
 }
 
-void MainWindow::openHelp(const std::string& helpFile) {
-    openHelpPage(helpFile);
+bool MainWindow::openHelp(const std::string& helpFile) {
+    return openHelpPage(helpFile);
 }
 
 } // namespace korvelt::gui

@@ -58,7 +58,7 @@ public:
     void runOptionsDialog() override;
     void runMixerDialog() override;
     void runAboutBox() override;
-    void openHelp(const std::string& helpFile) override;
+    bool openHelp(const std::string& helpFile) override;
 
 private:
     void createControls();

@@ -53,7 +53,7 @@ constexpr SliderEntry kSliders[] = {
     {options::kCompressor, "Compressor level", "Min", "Max", {161, 158, 90, 19}, 14, 19},
     {options::kDelayTime, "Delay time", "1 ms", "1 sec", {299, 25, 84, 19}, 22, 22},
     {options::kModulation, "Modulation", "0 ms", "20 ms", {299, 55, 84, 19}, 22, 22},
-    {options::kFeedback, "Feedbak", "0 %", "90 %", {299, 86, 84, 19}, 22, 22},
+    {options::kFeedback, "Feedback", "0 %", "90 %", {299, 86, 84, 19}, 22, 22},
     {options::kStereoSpread, "Stereo spread", "0 ms", "40 ms", {299, 117, 84, 19}, 22, 22},
     {options::kDelayAmount, "Amount", "0 %", "100 %", {299, 148, 84, 19}, 22, 22},
 };
@@ -290,7 +290,7 @@ OptionsValues OptionsDialog::values() const {
 }
 
 void OptionsDialog::onOk(wxCommandEvent&) {
-    options::ok(values(), settings_, settingsFile_);
+    saveProblem_ = options::ok(values(), settings_, settingsFile_);
     EndModal(wxID_OK);
 }
 

@@ -38,6 +38,8 @@ public:
 
     // What the controls show now.
     OptionsValues values() const;
+    // Why OK could not save the default files (none when it could, or before OK).
+    const std::optional<FileProblem>& saveProblem() const { return saveProblem_; }
     // Puts values into the controls.
     void show(const OptionsValues& values);
 
@@ -52,6 +54,7 @@ private:
     std::string settingsFile_;
     std::string startupDirectory_;
     std::function<void()> help_;
+    std::optional<FileProblem> saveProblem_;
 };
 
 } // namespace gui
