@@ -262,28 +262,38 @@ TEST_F(ReadTest, ChunkEndingAfterACompleteEventEndsTheTrack) {
 TEST_F(ReadTest, HeaderProblemsGiveTheFileMessageAlone) {
     const std::string good = header(0, 1, 96) + track(endOfTrack());
     const std::vector<std::string> fileOnly = {kFileMessage};
-    expectFailure(*read(""), fileOnly);
-    expectFailure(*read("MTh"), fileOnly);
-    expectFailure(*read("RIFF" + good.substr(4)), fileOnly);
-    expectFailure(*read("mthd" + good.substr(4)), fileOnly);
+    // Not a Standard MIDI file at all: the message says so, with the file's name.
+    const auto notMidi = [&](const std::string& bytes) {
+        auto midi = read(bytes);
+        expectFailure(*midi, fileOnly);
+        ASSERT_TRUE(midi->problem());
+        EXPECT_EQ(*midi->problem(), (FileProblem{midi->name(), "not a Standard MIDI file"}));
+        EXPECT_EQ(notifier_.messages().back().file, midi->problem());
+    };
+    notMidi("");
+    notMidi("MTh");
+    notMidi("RIFF" + good.substr(4));
+    notMidi("mthd" + good.substr(4));
     // Cut inside the length, format, track count or division.
-    expectFailure(*read(good.substr(0, 6)), fileOnly);
-    expectFailure(*read(good.substr(0, 13)), fileOnly);
+    notMidi(good.substr(0, 6));
+    notMidi(good.substr(0, 13));
     // A header length below 6 cannot hold format, track count and division.
     for (std::int64_t length : {0, 5})
-        expectFailure(*read(header(0, 0, 96, {}, length)), fileOnly);
+        notMidi(header(0, 0, 96, {}, length));
     // Extra header bytes beyond the end of the file, up to the largest length.
-    expectFailure(*read(header(0, 0, 96, "ab", 10)), fileOnly);
-    expectFailure(*read(header(0, 0, 96, {}, 0xFFFFFFFF)), fileOnly);
+    notMidi(header(0, 0, 96, "ab", 10));
+    notMidi(header(0, 0, 96, {}, 0xFFFFFFFF));
 
-    Cmidfil missing(dir_.file("no-such-file.mid"), notifier_);
-    notifier_.clear();
-    EXPECT_FALSE(missing.rdmidi());
-    expectFailure(missing, fileOnly);
-    Cmidfil directory(dir_.path(), notifier_);
-    notifier_.clear();
-    EXPECT_FALSE(directory.rdmidi());
-    expectFailure(directory, fileOnly);
+    // A file that cannot be opened: the system's reason.
+    for (const auto& [path, reason] :
+         {std::pair{dir_.file("no-such-file.mid"), "No such file or directory"},
+          std::pair{dir_.path(), "Is a directory"}}) {
+        Cmidfil midi(path, notifier_);
+        notifier_.clear();
+        EXPECT_FALSE(midi.rdmidi());
+        expectFailure(midi, fileOnly);
+        EXPECT_EQ(notifier_.messages().back().file, (FileProblem{path, reason}));
+    }
 }
 
 TEST_F(ReadTest, BadTrackChunkHead) {
