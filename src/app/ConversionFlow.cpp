@@ -53,6 +53,12 @@ constexpr const char* kWaveEmptyCliText =
     "sound generating commands\n2) Your MIDI file doesn't have preset selection "
     "commands\n3) Your Sound Font doesn't have the required presets\nSuggestion: run again "
     "with --show-midi-errors\nPlease check your MIDI and Sound Font files and try again";
+// The same when the errors are shown already.
+constexpr const char* kWaveEmptyShownCliText =
+    "The WAVE file created has no sound. Possible causes:\n1) Your MIDI file doesn't have "
+    "sound generating commands\n2) Your MIDI file doesn't have preset selection "
+    "commands\n3) Your Sound Font doesn't have the required presets\nPlease check your MIDI "
+    "and Sound Font files and try again";
 constexpr const char* kRescaleFailedText =
     "An error ocurred while rescaling the values in the \noutput WAVE file.\nPlease check "
     "your hard-disk space and try again";
@@ -428,8 +434,9 @@ void ConversionFlow::reportRenderResult() {
     const int peak = wave_->peak();
     if (peak <= 0) {
         if (runState_ == RunState::Converting)
-            warn("WAVE file empty",
-                 advice_ == Advice::CommandLine ? kWaveEmptyCliText : kWaveEmptyText);
+            warn("WAVE file empty", advice_ == Advice::Desktop ? kWaveEmptyText
+                                    : settings_.showMidiErrors ? kWaveEmptyShownCliText
+                                                               : kWaveEmptyCliText);
         return;
     }
     const int factor = 33553408 / peak; // 32767 x 1024: the gain to full scale, in 1/1024

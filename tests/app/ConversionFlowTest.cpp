@@ -381,6 +381,10 @@ TEST_F(Report, TheCommandLineAdvisesItsOwnOptions) {
               std::string::npos)
         << h.record.texts()[0];
     EXPECT_EQ(h.record.texts()[0].find("OPTIONS"), std::string::npos);
+    // Shown already: nothing to suggest.
+    h.settings.showMidiErrors = true;
+    ASSERT_EQ(report(RunState::Converting).size(), 1u);
+    EXPECT_EQ(h.record.texts()[0].find("Suggestion"), std::string::npos) << h.record.texts()[0];
 
     // The level to give the option: the current one raised by the headroom, as far as the
     // option goes; none at the top already.
