@@ -79,10 +79,19 @@ constexpr const char* kOutputIsMidiFormat =
 constexpr const char* kOutputIsBankFormat =
     "The output file %s\nis the sound bank; writing it would destroy the sound bank.\nPlease "
     "choose another output file and try again";
+constexpr const char* kOutputIsMidiCliFormat =
+    "The output file %s\nis the MIDI file being converted; writing it would destroy the "
+    "MIDI file.\nPlease name another output file with --output and try again";
+constexpr const char* kOutputIsBankCliFormat =
+    "The output file %s\nis the sound bank; writing it would destroy the sound bank.\nPlease "
+    "name another output file with --output and try again";
 // A render whose frames cannot all fit a WAVE file is refused before anything is written.
 constexpr const char* kTooLongFormat =
     "The MIDI file plays for %s, but a WAVE file can hold\nat most %s of music.\nPlease "
     "check the MIDI file and the MIDI tempo in OPTIONS and try again";
+constexpr const char* kTooLongCliFormat =
+    "The MIDI file plays for %s, but a WAVE file can hold\nat most %s of music.\nPlease "
+    "check the MIDI file and the --tempo option and try again";
 constexpr const char* kMidiLoadFailedText =
     "The MIDI file selected could not be loaded\nIt either does not exist, or it is "
     "corrupt\nor it has an unknown format\nPlease select another MIDI file and try again";
@@ -244,8 +253,8 @@ bool ConversionFlow::startConversion() {
         bank_ = makeBank(currentSoundBank_, bankIsCompressed_, notifier_, engine_.store);
         bank_->rdfile();
     }
+    const bool cli = advice_ == Advice::CommandLine;
     if (!bank_->loaded()) {
-        const bool cli = advice_ == Advice::CommandLine;
         if (!file::exists(currentSoundBank_))
             warn("Couldn't find sound bank", cli ? kBankMissingCliText : kBankMissingText);
         else
@@ -253,11 +262,13 @@ bool ConversionFlow::startConversion() {
         return false;
     }
     if (file::sameFile(currentOutputFile_, midi_->name())) {
-        warn("Output file is the MIDI file", formatText(kOutputIsMidiFormat, currentOutputFile_));
+        warn("Output file is the MIDI file",
+             formatText(cli ? kOutputIsMidiCliFormat : kOutputIsMidiFormat, currentOutputFile_));
         return false;
     }
     if (file::sameFile(currentOutputFile_, bank_->name())) {
-        warn("Output file is the sound bank", formatText(kOutputIsBankFormat, currentOutputFile_));
+        warn("Output file is the sound bank",
+             formatText(cli ? kOutputIsBankCliFormat : kOutputIsBankFormat, currentOutputFile_));
         return false;
     }
     if (const std::string tooLong = renderTooLongText(); !tooLong.empty()) {
@@ -294,7 +305,8 @@ std::string ConversionFlow::renderTooLongText() const {
     const double longest =
         double(Cwavfil::kMaxFrames - RenderJob::kTailAllowance) / Cwavfil::kSampleRate;
     char text[512];
-    std::snprintf(text, sizeof text, kTooLongFormat,
+    std::snprintf(text, sizeof text,
+                  advice_ == Advice::CommandLine ? kTooLongCliFormat : kTooLongFormat,
                   hoursAndMinutes(job_->plannedDuration(percent) * 1e-6).c_str(),
                   hoursAndMinutes(longest).c_str());
     return text;

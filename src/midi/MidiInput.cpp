@@ -3,11 +3,16 @@
 #include "platform/File.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace korvelt::midi_input {
 
 bool Input::readExact(void* buffer, std::size_t n) noexcept {
-    if (n > left_ || !file::readExact(fd_, buffer, n))
+    if (n > left_) {
+        errno = 0; // the limit ends the bytes as the end of a file would
+        return false;
+    }
+    if (!file::readExact(fd_, buffer, n))
         return false;
     left_ -= n;
     return true;
@@ -16,8 +21,10 @@ bool Input::readExact(void* buffer, std::size_t n) noexcept {
 bool Input::skip(std::uint64_t n) noexcept {
     // A length beyond what is known to be left fails at once, without reading it all.
     const std::int64_t left = bytesLeft();
-    if (n > left_ || (left >= 0 && n > static_cast<std::uint64_t>(left)))
+    if (n > left_ || (left >= 0 && n > static_cast<std::uint64_t>(left))) {
+        errno = 0;
         return false;
+    }
     std::uint8_t sink[4096];
     while (n > 0) {
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(n, sizeof sink));

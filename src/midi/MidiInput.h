@@ -32,7 +32,8 @@ public:
 
     explicit Input(int fd, std::uint64_t limit = kNoLimit) noexcept : fd_(fd), left_(limit) {}
 
-    // Reads exactly n bytes; false when the limit or the file ends first (or a read fails).
+    // Reads exactly n bytes; false when the limit or the file ends first (errno 0) or a read
+    // fails (errno the system's reason).
     bool readExact(void* buffer, std::size_t n) noexcept;
     // Reads and throws away n bytes; false when the limit or the file ends first.
     bool skip(std::uint64_t n) noexcept;

@@ -275,6 +275,10 @@ inline const std::string kTooLongText =
     "The MIDI file plays for 388 hours 21 minutes, but a WAVE file can hold\nat most 6 hours "
     "35 minutes of music.\nPlease check the MIDI file and the MIDI tempo in OPTIONS and try "
     "again";
+// The same on the command line, which advises its own option.
+inline const std::string kTooLongCliText =
+    "The MIDI file plays for 388 hours 21 minutes, but a WAVE file can hold\nat most 6 hours "
+    "35 minutes of music.\nPlease check the MIDI file and the --tempo option and try again";
 
 // Only a controller at tick 0 and one at `lastTick`: renders silence of that length.
 inline std::string silentMidi(std::uint32_t lastTick = kSecond) {

@@ -31,7 +31,8 @@ TEST_F(CliConvertFiles, AnOutputThatIsAnInputIsRefusedAndTheInputKept) {
         EXPECT_EQ(run.status, 1) << output;
         EXPECT_EQ(run.err, "Output file is the MIDI file: The output file " + output +
                                "\nis the MIDI file being converted; writing it would destroy "
-                               "the MIDI file.\nPlease choose another output file and try again\n");
+                               "the MIDI file.\nPlease name another output file with --output "
+                               "and try again\n");
         EXPECT_EQ(TempDir::read(song), songBytes) << output;
     }
     for (const std::string& output : {bank, dir.file("bank-soft.wav")}) {
@@ -53,7 +54,7 @@ TEST_F(CliConvertFiles, AHugeDeltaIsRefusedAtOnceAndNothingIsWritten) {
     const std::string huge = dir.write("huge.mid", hugeDeltaMidi());
     const CliRun run = convert(huge, dir.file("huge.wav"));
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "MIDI file too long: " + kTooLongText + "\n");
+    EXPECT_EQ(run.err, "MIDI file too long: " + kTooLongCliText + "\n");
     EXPECT_FALSE(std::filesystem::exists(dir.file("huge.wav")));
 }
 

@@ -144,7 +144,7 @@ TEST_F(CliConvert, MissingInputsAreNamedWithTheReason) {
 TEST_F(CliConvert, MidiErrorsAreSummedUpAfterTheRender) {
     // Channel 3 asks three times for a program the bank lacks; channel 1 sends an unknown
     // controller twice; channel 2 plays without fault.
-    MidiFileWriter w(kSecond);
+    MidiFileWriter w(kDivision);
     auto& t = w.addTrack();
     t.programChange(0, 0, 0);
     t.controlChange(kSecond / 4, 0, 3, 9);
