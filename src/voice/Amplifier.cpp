@@ -39,14 +39,19 @@ void Amplifier::setChannelAttenuation(float centibels) noexcept {
 
 // The same sum at note start and on every channel change, in the same order, so that a
 // channel repeating its attenuation lands exactly on the current value instead of one
-// rounding step beside it (which the fixed-step smoothing would never settle).
+// rounding step beside it (which would cost a smoothing step and move the level).
 float Amplifier::staticAttenuation(float channelAttenuation) const noexcept {
     return (static_cast<float>(initialAttenuation_) + velocityAttenuation_) + channelAttenuation;
 }
 
 void Amplifier::updateGain() noexcept {
+    // Fixed steps toward the target; the last step, at most one step long, lands on it, so
+    // the level settles instead of flipping from one side of the target to the other
+    // every block (a square-wave ripple at 1102.5 Hz on every sustained note).
     if (currentAttenuation_ != targetAttenuation_) {
-        if (currentAttenuation_ > targetAttenuation_)
+        if (std::abs(targetAttenuation_ - currentAttenuation_) <= kSmoothingStep)
+            currentAttenuation_ = targetAttenuation_;
+        else if (currentAttenuation_ > targetAttenuation_)
             currentAttenuation_ -= kSmoothingStep;
         else
             currentAttenuation_ += kSmoothingStep;

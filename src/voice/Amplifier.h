@@ -15,7 +15,8 @@ class VolumeEnvelope;
 // envelope, tremolo and the soft pedal, all added in centibels.
 class Amplifier {
 public:
-    // Fixed step by which the static attenuation follows a channel change, per block.
+    // Fixed step by which the static attenuation follows a channel change, per block; the
+    // last step lands on the target and the attenuation stays there.
     static constexpr float kSmoothingStep = 1.741f;
 
     Amplifier(const Lfo& modulationLfo, const VolumeEnvelope& volumeEnvelope) noexcept

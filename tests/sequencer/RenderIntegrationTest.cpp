@@ -78,6 +78,33 @@ TEST_F(RenderIntegration, AMutedChannelIsSkippedEntirely) {
     EXPECT_NE(rig.render(bank, both).samples, alone.samples);
 }
 
+TEST_F(RenderIntegration, AnExpressionChangeRampsInFixedStepsThenHoldsItsLevel) {
+    // A constant sample; expression 127 -> 100 (20.76 cB) half a second into the note.
+    MidiFileWriter midi(480);
+    auto& t = midi.addTrack();
+    t.tempo(0, 1000000); // a quarter note (480 ticks) lasts a second
+    t.note(0, 720, 0, 60, 127);
+    t.controlChange(240, 0, 11, 100);
+    const RenderedWave w =
+        rig.render(simpleBank(std::vector<std::int16_t>(3 * 44100, 10000)), midi.bytes());
+    constexpr long kChange = 22050, kRelease = 66150;
+    ASSERT_GT(w.frames(), std::size_t(kRelease));
+    auto left = [&w](long frame) { return double(w.samples[2 * std::size_t(frame)]); };
+    const double before = left(kChange - 1);
+    // Eleven blocks of 20 frames, each 1.741 cB lower than the last (1.61 cB remain)...
+    for (int block = 1; block <= 11; ++block) {
+        const long first = kChange + 20 * (block - 1);
+        EXPECT_NEAR(left(first), before * std::pow(10.0, -block * 1.741 / 200.0), 1.0) << block;
+        for (long f = first; f < first + 20; ++f)
+            ASSERT_EQ(left(f), left(first)) << f;
+    }
+    // ...then the target from the twelfth block until the release, without any ripple.
+    const long settled = kChange + 11 * 20;
+    EXPECT_NEAR(left(settled), before * std::pow(10.0, -20.76 / 200.0), 1.0);
+    for (long f = settled; f < kRelease; ++f)
+        ASSERT_EQ(left(f), left(settled)) << f;
+}
+
 TEST_F(RenderIntegration, TranspositionMovesMelodicKeysButNotPercussion) {
     const RenderedWave key72 = rig.render(bank, oneNote(480, 0, 0, 72));
     rig.settings.transposeSemitones = 12;

@@ -183,17 +183,27 @@ TEST(Amplifier, GainFromVelocityAttenuationAndSoftPedal) {
     EXPECT_TRUE(std::isfinite(absurd.gain(-32768.0f, 127, true)));
 }
 
-TEST(Amplifier, ChannelChangesAreSmoothedInFixedSteps) {
-    AmpRig rig;
-    rig.amp.start(0.0f, 127, false);
-    rig.amp.setChannelAttenuation(10.0f);
-    const float expected[] = {1.741f, 3.482f, 5.223f, 6.964f, 8.705f, 10.446f, 8.705f, 10.446f};
-    for (float e : expected) {
+TEST(Amplifier, ChannelChangesMoveInFixedStepsAndSettleOnTheTarget) {
+    for (float sign : {1.0f, -1.0f}) {
+        AmpRig rig;
+        rig.amp.start(0.0f, 127, false);
+        rig.amp.setChannelAttenuation(sign * 10.0f);
+        // Five steps of 1.741 cB leave 1.295 cB: the sixth block is on the target.
+        for (float e : {1.741f, 3.482f, 5.223f, 6.964f, 8.705f}) {
+            rig.amp.updateGain();
+            EXPECT_NEAR(rig.amp.currentAttenuation(), sign * e, 1e-3f);
+        }
         rig.amp.updateGain();
-        EXPECT_NEAR(rig.amp.currentAttenuation(), e, 1e-3f);
+        const float settled = rig.amp.gain();
+        EXPECT_FLOAT_EQ(settled, std::pow(10.0f, -sign * 10.0f / 200.0f));
+        for (int block = 0; block < 50; ++block) {
+            ASSERT_EQ(rig.amp.currentAttenuation(), sign * 10.0f) << block;
+            ASSERT_EQ(rig.amp.gain(), settled) << block;
+            rig.amp.updateGain();
+        }
     }
-    EXPECT_NEAR(rig.amp.gain(), std::pow(10.0f, -10.446f / 200.0f), 1e-6f);
     // The same attenuation again changes nothing at all.
+    AmpRig rig;
     rig.amp.start(37.3f, 90, false);
     rig.amp.setChannelAttenuation(37.3f);
     rig.amp.updateGain();
