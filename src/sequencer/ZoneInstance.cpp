@@ -155,8 +155,12 @@ void ZoneInstance::controlChange(SequencerContext& ctx, int controller, int valu
     case 32:
     case 9:
     case 94:
+        break;
     case 98:
     case 99:
+        // A non-registered parameter takes the data entry controllers: no registered
+        // parameter is selected any more.
+        rpnMsb_ = rpnLsb_ = -1;
         break;
     case 1:
         for (Voice* v : active_)
@@ -164,6 +168,8 @@ void ZoneInstance::controlChange(SequencerContext& ctx, int controller, int valu
         break;
     case 6:
         dataEntryMsb_ = value;
+        if (pitchBendSensitivitySelected())
+            pitchBendRange_ = value * 100 + dataEntryLsb_;
         break;
     case 7:
     case 11: {
@@ -180,7 +186,7 @@ void ZoneInstance::controlChange(SequencerContext& ctx, int controller, int valu
         break;
     case 38:
         dataEntryLsb_ = value;
-        if (rpnMsb_ == 0 && rpnLsb_ == 0)
+        if (pitchBendSensitivitySelected())
             pitchBendRange_ = dataEntryMsb_ * 100 + value;
         break;
     case 64: {

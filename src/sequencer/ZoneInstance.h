@@ -107,6 +107,9 @@ public:
     float attenuation(const SequencerContext& ctx) const noexcept;
     // The pitch-wheel offset in cents.
     int pitchOffset() const noexcept { return pitchBendRange_ * pitchBend_ / 8192; }
+    // Registered parameter 0/0: data entry sets the pitch-bend range (MSB semitones, LSB
+    // cents), as General MIDI files set it with controller 6 alone.
+    bool pitchBendSensitivitySelected() const noexcept { return rpnMsb_ == 0 && rpnLsb_ == 0; }
 
 private:
     void noteOn(SequencerContext& ctx, int key, int velocity);

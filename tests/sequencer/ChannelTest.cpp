@@ -202,16 +202,45 @@ TEST_F(Channel, ControllersSetTheZoneState) {
     channel.handle(*ctx, kControl, 7, 127);
     rig.settings.mixer[0].volumeCb = 60; // the mixer's offset makes the channel louder
     EXPECT_NEAR(zone.attenuation(*ctx), -60.0, 1e-4);
+}
 
-    // Pitch bend sensitivity: RPN 0/0, data entry MSB 12 then LSB 0.
+TEST_F(Channel, DataEntrySetsThePitchBendRangeUnderRegisteredParameterZero) {
+    // Set while no note sounds, with the data entry MSB alone, as General MIDI files do.
+    MidiChannel channel(0), plain(1);
     channel.handle(*ctx, kControl, 101, 0);
     channel.handle(*ctx, kControl, 100, 0);
     channel.handle(*ctx, kControl, 6, 12);
-    EXPECT_EQ(zone.pitchBendRange_, 200); // the MSB alone changes nothing
-    channel.handle(*ctx, kControl, 38, 0);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    channel.handle(*ctx, kBend, 0x7F, 0x7F); // full bend up: 8191
+    plain.handle(*ctx, kNoteOn, 72, 100);
+    render(channel, 20);
+    render(plain, 20);
+    const ZoneInstance& zone = channel.preset()->zones()[0].instrument->zones()[0];
     EXPECT_EQ(zone.pitchBendRange_, 1200);
-    channel.handle(*ctx, kBend, 0x7F, 0x7F); // 8191
-    EXPECT_EQ(zone.pitchOffset(), 1199);
+    EXPECT_EQ(zone.pitchOffset(), 1199); // 1200 x 8191 / 8192
+    // An octave up: key 60 bent plays (a cent below) as key 72.
+    EXPECT_NEAR(voices(channel)[0]->oscillator().increment() /
+                    voices(plain)[0]->oscillator().increment(),
+                1.0, 1e-3);
+
+    channel.handle(*ctx, kControl, 6, 2);
+    channel.handle(*ctx, kControl, 38, 50);
+    EXPECT_EQ(zone.pitchBendRange_, 250);
+    channel.handle(*ctx, kControl, 6, 3); // with the stored LSB
+    EXPECT_EQ(zone.pitchBendRange_, 350);
+    // Under the null parameter, or a non-registered one, data entry changes nothing.
+    channel.handle(*ctx, kControl, 101, 127);
+    channel.handle(*ctx, kControl, 100, 127);
+    channel.handle(*ctx, kControl, 6, 7);
+    channel.handle(*ctx, kControl, 38, 7);
+    channel.handle(*ctx, kControl, 101, 0);
+    channel.handle(*ctx, kControl, 100, 0);
+    channel.handle(*ctx, kControl, 99, 1);
+    channel.handle(*ctx, kControl, 98, 8);
+    channel.handle(*ctx, kControl, 6, 64);
+    EXPECT_EQ(zone.pitchBendRange_, 350);
+    channel.handle(*ctx, kControl, 121, 0);
+    EXPECT_EQ(zone.pitchBendRange_, 200);
 }
 
 TEST_F(Channel, APitchBendWithNoSoundingNoteDoesNotReachTheZones) {
