@@ -21,6 +21,7 @@ void MidiChannel::reset() noexcept {
     preset_.reset();
     program_ = 0;
     bank_ = initialBank(channel_);
+    state_ = ChannelState{};
     position_ = 0.0;
     cursor_ = 0;
 }
@@ -74,7 +75,13 @@ void MidiChannel::handle(SequencerContext& ctx, int command, int data1, int data
         }
         preset_ = std::make_unique<PresetInstance>(ctx, channel_, bank_, program_);
     }
-    preset_->dispatch(ctx, command, data1, data2);
+    // The channel keeps what the message sets; the preset brings it to the voices. A bend
+    // to where the wheel already is changes nothing.
+    if (command == 11)
+        state_.control(data1, data2);
+    else if (command == 14 && !state_.bend(data1 + data2 * 128 - 8192))
+        return;
+    preset_->dispatch(ctx, state_, command, data1, data2);
 }
 
 void MidiChannel::render(SequencerContext& ctx, int frames) {

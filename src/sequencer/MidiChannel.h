@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sequencer/ChannelState.h"
 #include "sequencer/EventRef.h"
 #include "sequencer/PresetInstance.h"
 
@@ -11,8 +12,8 @@ namespace korvelt {
 struct SequencerContext;
 
 // One of the sixteen MIDI channels of a performance: its events in tick order, its bank
-// and program, and the preset it plays. Its per-channel scheduler plays its events at
-// their exact frames while it renders its voices.
+// and program, what its controllers have set, and the preset it plays. Its per-channel
+// scheduler plays its events at their exact frames while it renders its voices.
 class MidiChannel {
 public:
     static constexpr int kPercussionChannel = 9;
@@ -26,9 +27,12 @@ public:
     std::vector<EventRef>& events() noexcept { return events_; }
     const std::vector<EventRef>& events() const noexcept { return events_; }
     const PresetInstance* preset() const noexcept { return preset_.get(); }
+    // Kept through program changes and bank selects.
+    const ChannelState& state() const noexcept { return state_; }
 
     // Back to the start of the performance for a new run: no preset (no voice survives),
-    // program 0, the initial bank, position 0, the first event next.
+    // program 0, the initial bank, the controllers' initial values, position 0, the first
+    // event next.
     void reset() noexcept;
     // Drops the preset and every voice at once.
     void dropPreset() noexcept { preset_.reset(); }
@@ -59,6 +63,7 @@ private:
     double position_ = 0.0;
     std::size_t cursor_ = 0;
     std::vector<EventRef> events_;
+    ChannelState state_;
     std::unique_ptr<PresetInstance> preset_;
 };
 

@@ -184,7 +184,8 @@ PresetInstance::PresetInstance(SequencerContext& ctx, int channel, int bank, int
     std::reverse(zones_.begin(), zones_.end());
 }
 
-void PresetInstance::dispatch(SequencerContext& ctx, int command, int data1, int data2) {
+void PresetInstance::dispatch(SequencerContext& ctx, const ChannelState& state, int command,
+                              int data1, int data2) {
     int key = data1;
     if (channel_ != kPercussionChannel && (command == 8 || command == 9)) {
         // A note off is transposed as its note on was, so it reaches the note's voices
@@ -202,7 +203,7 @@ void PresetInstance::dispatch(SequencerContext& ctx, int command, int data1, int
             if (noteOn && !pz.accepts(key, data2))
                 continue;
             for (ZoneInstance& zone : pz.instrument->zones()) {
-                const int exclusiveClass = zone.handle(ctx, command, key, data2);
+                const int exclusiveClass = zone.handle(ctx, state, command, key, data2);
                 if (exclusiveClass != 0)
                     releaseClass(exclusiveClass, &zone);
             }
@@ -214,7 +215,7 @@ void PresetInstance::dispatch(SequencerContext& ctx, int command, int data1, int
                 continue;
             for (ZoneInstance& zone : pz.instrument->zones())
                 if (zone.soundingCount() != 0)
-                    zone.handle(ctx, command, key, data2);
+                    zone.handle(ctx, state, command, key, data2);
         }
     }
     recount();

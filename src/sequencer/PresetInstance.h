@@ -55,8 +55,10 @@ public:
     static constexpr std::size_t kMaxZones = 65536;
     PresetInstance(SequencerContext& ctx, int channel, int bank, int program);
 
-    // Hands a channel message to the zones concerned (the key of notes already transposed).
-    void dispatch(SequencerContext& ctx, int command, int data1, int data2);
+    // Hands a channel message to the zones concerned, after the channel has stored what it
+    // sets in `state`.
+    void dispatch(SequencerContext& ctx, const ChannelState& state, int command, int data1,
+                  int data2);
     // Renders `frames` frames of every sounding voice from the mix bus's block offset on.
     void render(SequencerContext& ctx, int frames) noexcept;
 

@@ -6,7 +6,6 @@
 #include "sequencer/SequencerContext.h"
 #include "voice/Voice.h"
 
-#include <cmath>
 #include <string>
 
 namespace korvelt {
@@ -14,17 +13,15 @@ namespace {
 
 constexpr int kPercussionChannel = 9;
 
-} // namespace
-
-float ZoneInstance::attenuation(const SequencerContext& ctx) const noexcept {
-    if (volume_ == 0 || expression_ == 0)
-        return 1000.0f;
-    const double mixer = ctx.settings.mixer[static_cast<std::size_t>(channel_)].volumeCb.get();
-    return static_cast<float>(-200.0 * std::log10(volume_ * expression_ * 0.000062000124000248) -
-                              mixer);
+// The channel attenuation in centibels, with the mixer's volume for the channel.
+float channelAttenuation(const SequencerContext& ctx, const ChannelState& state, int channel) {
+    return state.attenuation(ctx.settings.mixer[static_cast<std::size_t>(channel)].volumeCb.get());
 }
 
-int ZoneInstance::handle(SequencerContext& ctx, int command, int key, int data2) {
+} // namespace
+
+int ZoneInstance::handle(SequencerContext& ctx, const ChannelState& state, int command, int key,
+                         int data2) {
     switch (command) {
     case 8:
         if (key >= keyLow_ && key <= keyHigh_)
@@ -47,7 +44,7 @@ int ZoneInstance::handle(SequencerContext& ctx, int command, int key, int data2)
             return 0;
         {
             const int reported = exclusiveClass_;
-            noteOn(ctx, key, data2);
+            noteOn(ctx, state, key, data2);
             return reported;
         }
     case 10:
@@ -56,22 +53,16 @@ int ZoneInstance::handle(SequencerContext& ctx, int command, int key, int data2)
                 v->setVibratoDepth(data2);
         return 0;
     case 11:
-        controlChange(ctx, key, data2);
+        controlChange(ctx, state, key, data2);
         return 0;
     case 13:
         for (Voice* v : active_)
             v->setVibratoDepth(key);
         return 0;
-    case 14: {
-        const int bend = key + data2 * 128 - 8192;
-        if (bend != pitchBend_) {
-            pitchBend_ = bend;
-            const int cents = pitchOffset();
-            for (Voice* v : active_)
-                v->setPitchBend(cents);
-        }
+    case 14: // the channel hands on only a bend that moved
+        for (Voice* v : active_)
+            v->setPitchBend(state.pitchOffset());
         return 0;
-    }
     default:
         return 0;
     }
@@ -102,22 +93,26 @@ void ZoneInstance::cutBeforeNote(int key, bool exclusive) {
         }
 }
 
-void ZoneInstance::noteOn(SequencerContext& ctx, int key, int velocity) {
+void ZoneInstance::noteOn(SequencerContext& ctx, const ChannelState& state, int key, int velocity) {
     cutBeforeNote(key, exclusiveClass_ != 0);
     if (partner_ != nullptr)
         partner_->cutBeforeNote(key, exclusiveClass_ != 0);
-    const float attenuationCb = attenuation(ctx);
+    const float attenuationCb = channelAttenuation(ctx, state, channel_);
     const bool keyTracking = channel_ != kPercussionChannel;
+    auto start = [&](Voice& voice) {
+        voice.start(key, velocity, attenuationCb, state.pitchOffset(), state.reverbSend,
+                    state.chorusSend, state.pan, keyTracking, state.sostenutoDown,
+                    state.softPedalDown);
+        // A note struck under the sustain pedal is held by it like one sounding when the
+        // pedal went down.
+        if (state.sustainDown)
+            voice.sustainPedal(true);
+    };
     Voice& voice = takeVoice(ctx);
-    voice.start(key, velocity, attenuationCb, pitchOffset(), reverbSend_, chorusSend_, pan_,
-                keyTracking, sostenutoDown_, softPedalDown_);
+    start(voice);
     if (partner_ != nullptr) {
-        ZoneInstance& left = *partner_;
-        const float leftAttenuation = left.attenuation(ctx);
-        Voice& other = left.takeVoice(ctx);
-        other.start(key, velocity, leftAttenuation, left.pitchOffset(), left.reverbSend_,
-                    left.chorusSend_, left.pan_, keyTracking, left.sostenutoDown_,
-                    left.softPedalDown_);
+        Voice& other = partner_->takeVoice(ctx);
+        start(other);
         other.setPartner(nullptr);
         voice.setPartner(&other);
     } else {
@@ -149,76 +144,52 @@ Voice& ZoneInstance::takeVoice(SequencerContext& ctx) {
     return *voice;
 }
 
-void ZoneInstance::controlChange(SequencerContext& ctx, int controller, int value) {
+void ZoneInstance::controlChange(SequencerContext& ctx, const ChannelState& state, int controller,
+                                 int value) {
     switch (controller) {
     case 0:
-    case 32:
+    case 6:
     case 9:
+    case 32:
+    case 38:
+    case 67:
     case 94:
-        break;
     case 98:
     case 99:
-        // A non-registered parameter takes the data entry controllers: no registered
-        // parameter is selected any more.
-        rpnMsb_ = rpnLsb_ = -1;
-        break;
+    case 100:
+    case 101:
+        break; // stored by the channel, or ignored
     case 1:
         for (Voice* v : active_)
             v->setVibratoDepth(value);
         break;
-    case 6:
-        dataEntryMsb_ = value;
-        if (pitchBendSensitivitySelected())
-            pitchBendRange_ = value * 100 + dataEntryLsb_;
-        break;
     case 7:
     case 11: {
-        (controller == 7 ? volume_ : expression_) = value;
-        const float cB = attenuation(ctx);
+        const float cB = channelAttenuation(ctx, state, channel_);
         for (Voice* v : active_)
             v->setChannelAttenuation(cB);
         break;
     }
     case 10:
-        pan_ = (value - 64) * 500 / 64;
         for (Voice* v : active_)
-            v->setPan(pan_);
+            v->setPan(state.pan);
         break;
-    case 38:
-        dataEntryLsb_ = value;
-        if (pitchBendSensitivitySelected())
-            pitchBendRange_ = dataEntryMsb_ * 100 + value;
-        break;
-    case 64: {
-        const bool down = value >= 64;
+    case 64:
         for (Voice* v : active_)
-            v->sustainPedal(down);
+            v->sustainPedal(state.sustainDown);
         break;
-    }
     case 66:
-        sostenutoDown_ = value >= 64;
-        if (!sostenutoDown_)
+        if (!state.sostenutoDown)
             for (Voice* v : active_)
                 v->sostenutoOff();
         break;
-    case 67:
-        softPedalDown_ = value >= 64;
-        break;
     case 91:
-        reverbSend_ = value * 200 / 128;
         for (Voice* v : active_)
-            v->setReverbSend(reverbSend_);
+            v->setReverbSend(state.reverbSend);
         break;
     case 93:
-        chorusSend_ = value * 200 / 128;
         for (Voice* v : active_)
-            v->setChorusSend(chorusSend_);
-        break;
-    case 100:
-        rpnLsb_ = value;
-        break;
-    case 101:
-        rpnMsb_ = value;
+            v->setChorusSend(state.chorusSend);
         break;
     case 120: // all sound off: the active voices go at once, without release
         for (Voice* v : active_)
@@ -229,12 +200,7 @@ void ZoneInstance::controlChange(SequencerContext& ctx, int controller, int valu
                 }
         active_.clear();
         break;
-    case 121:
-        expression_ = 127;
-        sostenutoDown_ = false;
-        softPedalDown_ = false;
-        pitchBend_ = 0;
-        pitchBendRange_ = 200;
+    case 121: // the channel has reset its state; sounding notes keep pitch and level
         for (Voice* v : active_) {
             v->setVibratoDepth(0);
             v->sustainPedal(false);

@@ -2,6 +2,7 @@
 
 #include "bank/BankRecords.h"
 #include "effects/MixBus.h"
+#include "sequencer/ChannelState.h"
 #include "voice/Voice.h"
 
 #include <memory>
@@ -47,16 +48,18 @@ private:
 };
 
 // One instrument zone of a channel's current preset: its key and velocity ranges, its
-// sample, the generator ranges its voices are built from, the channel's controller state
-// (each zone keeps its own copy), and the voices started from it.
+// sample, the generator ranges its voices are built from, and the voices started from it.
+// The controller state is the channel's: voices start with it, and messages bring its
+// changes to the voices.
 class ZoneInstance {
 public:
     explicit ZoneInstance(int channel) noexcept : channel_(channel) {}
 
-    // Handles one channel message; returns the exclusive class of a note on that started a
-    // voice in a zone with a class (0 otherwise). `key` is the (transposed) key of note
-    // on and note off messages, data 1 for the others.
-    int handle(SequencerContext& ctx, int command, int key, int data2);
+    // Handles one channel message, after the channel has stored what it sets in `state`;
+    // returns the exclusive class of a note on that started a voice in a zone with a class
+    // (0 otherwise). `key` is the (transposed) key of note on and note off messages, data 1
+    // for the others.
+    int handle(SequencerContext& ctx, const ChannelState& state, int command, int key, int data2);
     // Releases every active voice at once (exclusive class of another zone).
     void releaseAll();
     // Recycles ended voices and renders the others for `frames` frames. Voices without a
@@ -90,34 +93,13 @@ public:
     const std::vector<Voice*>& activeVoices() const noexcept { return active_; }
     std::size_t voiceObjects() const noexcept { return pool_.size(); }
 
-    // Channel controller state.
-    int volume_ = 100;
-    int expression_ = 127;
-    bool sostenutoDown_ = false;
-    bool softPedalDown_ = false;
-    int pitchBend_ = 0; // -8192 ... 8191
-    int reverbSend_ = 0;
-    int chorusSend_ = 0;
-    int pan_ = 2000; // 2000: the channel has set no pan
-    int rpnMsb_ = -1, rpnLsb_ = -1;
-    int dataEntryMsb_ = 0, dataEntryLsb_ = 0;
-    int pitchBendRange_ = 200; // cents
-
-    // The channel attenuation in centibels from volume, expression and the mixer.
-    float attenuation(const SequencerContext& ctx) const noexcept;
-    // The pitch-wheel offset in cents.
-    int pitchOffset() const noexcept { return pitchBendRange_ * pitchBend_ / 8192; }
-    // Registered parameter 0/0: data entry sets the pitch-bend range (MSB semitones, LSB
-    // cents), as General MIDI files set it with controller 6 alone.
-    bool pitchBendSensitivitySelected() const noexcept { return rpnMsb_ == 0 && rpnLsb_ == 0; }
-
 private:
-    void noteOn(SequencerContext& ctx, int key, int velocity);
+    void noteOn(SequencerContext& ctx, const ChannelState& state, int key, int velocity);
     // Before a note on `key`: the zone's voices cut by an exclusive class, and the voice of
     // the same key struck again.
     void cutBeforeNote(int key, bool exclusive);
     void noteOff(int key);
-    void controlChange(SequencerContext& ctx, int controller, int value);
+    void controlChange(SequencerContext& ctx, const ChannelState& state, int controller, int value);
     Voice& takeVoice(SequencerContext& ctx);
     bool heldByPartnerMaster(const Voice* voice) const noexcept;
 

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <tuple>
+#include <utility>
+
 namespace korvelt::test {
 namespace {
 
@@ -120,30 +124,55 @@ TEST_F(Channel, AKeyStruckAgainEndsItsVoiceEvenUnderTheSustainPedal) {
     EXPECT_FALSE(releasing(v[1]));
 }
 
-TEST_F(Channel, SustainHoldsOnlyTheNotesSoundingWhenItGoesDown) {
+TEST_F(Channel, SustainHoldsEveryNoteReleasedWhileItIsDownUntilItComesUp) {
     MidiChannel channel(0);
     channel.handle(*ctx, kNoteOn, 60, 100);
     channel.handle(*ctx, kControl, 64, 127);
-    channel.handle(*ctx, kNoteOn, 64, 100);
+    channel.handle(*ctx, kNoteOn, 64, 100); // struck under the pedal
     render(channel);
     channel.handle(*ctx, kNoteOff, 60, 0);
     channel.handle(*ctx, kNoteOff, 64, 0);
     auto v = voices(channel);
     ASSERT_EQ(v.size(), 2u);
-    EXPECT_FALSE(releasing(v[0])); // held by the pedal
-    EXPECT_TRUE(releasing(v[1]));  // started with the pedal down: not held
+    EXPECT_FALSE(releasing(v[0]));
+    EXPECT_FALSE(releasing(v[1]));
+    channel.handle(*ctx, kNoteOn, 67, 100); // still held down at pedal up
     channel.handle(*ctx, kControl, 64, 0);
+    v = voices(channel);
+    ASSERT_EQ(v.size(), 3u);
     EXPECT_TRUE(releasing(v[0]));
+    EXPECT_TRUE(releasing(v[1]));
+    EXPECT_FALSE(releasing(v[2]));
+    channel.handle(*ctx, kNoteOff, 67, 0);
+    EXPECT_TRUE(releasing(v[2]));
 
     // All notes off releases whatever the pedals hold.
     channel.handle(*ctx, kControl, 64, 127);
-    channel.handle(*ctx, kNoteOn, 67, 100);
+    channel.handle(*ctx, kNoteOn, 69, 100);
     render(channel);
-    channel.handle(*ctx, kControl, 64, 127);
-    channel.handle(*ctx, kNoteOff, 67, 0);
+    channel.handle(*ctx, kNoteOff, 69, 0);
     channel.handle(*ctx, kControl, 123, 0);
     for (const Voice* voice : voices(channel))
         EXPECT_TRUE(releasing(voice));
+}
+
+TEST_F(Channel, SostenutoHoldsAsBeforeWhateverTheSustainPedal) {
+    // Sostenuto holds the notes struck while it is down; sustain does not take them over.
+    MidiChannel channel(0);
+    channel.handle(*ctx, kNoteOn, 60, 100);
+    channel.handle(*ctx, kControl, 66, 127);
+    channel.handle(*ctx, kControl, 64, 127);
+    channel.handle(*ctx, kNoteOn, 64, 100);
+    channel.handle(*ctx, kControl, 64, 0);
+    render(channel);
+    channel.handle(*ctx, kNoteOff, 60, 0);
+    channel.handle(*ctx, kNoteOff, 64, 0);
+    auto v = voices(channel);
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_TRUE(releasing(v[0]));
+    EXPECT_EQ(v[1]->holdState(), Voice::HoldState::SostenutoReleasePending);
+    channel.handle(*ctx, kControl, 66, 0);
+    EXPECT_TRUE(releasing(v[1]));
 }
 
 TEST_F(Channel, AClosedHiHatCutsTheOpenOne) {
@@ -174,34 +203,93 @@ TEST_F(Channel, AStereoPairPlaysAsTwoVoicesRenderedTogether) {
     EXPECT_EQ(master->oscillator().position(), partner->oscillator().position());
 }
 
-TEST_F(Channel, AProgramChangeCutsEveryNoteAndForgetsTheControllers) {
-    MidiChannel channel(0);
-    channel.handle(*ctx, kControl, 7, 20);
-    channel.handle(*ctx, kNoteOn, 60, 100);
-    EXPECT_EQ(channel.preset()->zones()[0].instrument->zones()[0].volume_, 20);
-    channel.handle(*ctx, kProgram, 25, 0);
-    EXPECT_EQ(channel.preset(), nullptr);
-    channel.handle(*ctx, kNoteOn, 60, 100);
-    EXPECT_EQ(channel.preset()->zones()[0].instrument->zones()[0].volume_, 100);
+TEST_F(Channel, ControllersOutliveProgramChangesAndBankSelects) {
+    // Set with no note sounding, before the program, as sequencers write tick 0.
+    MidiChannel channel(0), plain(1);
+    for (auto [controller, value] :
+         {std::pair{121, 0}, {7, 20}, {10, 0}, {91, 127}, {93, 64}, {101, 0}, {100, 0}, {6, 12}})
+        channel.handle(*ctx, kControl, controller, value);
+    channel.handle(*ctx, kBend, 0x7F, 0x7F); // full bend up over 12 semitones
+    plain.handle(*ctx, kNoteOn, 72, 100);
+    render(plain, 20);
+    // A program change, then a bank select (bank 8 has no program 25: bank 0 plays it).
+    for (auto [command, data1, data2] : {std::tuple{kProgram, 25, 0}, {kControl, 0, 8}}) {
+        channel.handle(*ctx, kNoteOn, 60, 100);
+        channel.handle(*ctx, command, data1, data2);
+        EXPECT_EQ(channel.preset(), nullptr); // every note cut
+        channel.handle(*ctx, kNoteOn, 60, 100);
+        render(channel, 20);
+        const auto v = voices(channel);
+        ASSERT_EQ(v.size(), 1u);
+        EXPECT_FLOAT_EQ(v[0]->amplifier().channelAttenuation(),
+                        float(-200.0 * std::log10(20.0 / 127.0)));
+        EXPECT_EQ(v[0]->pan(), -500);
+        EXPECT_FLOAT_EQ(v[0]->reverbLevel(), 0.198f);
+        EXPECT_FLOAT_EQ(v[0]->chorusLevel(), 0.1f);
+        EXPECT_NEAR(v[0]->oscillator().increment() / voices(plain)[0]->oscillator().increment(),
+                    1.0, 1e-3); // an octave up, less a cent
+    }
+    EXPECT_EQ(channel.program(), 25);
 }
 
-TEST_F(Channel, ControllersSetTheZoneState) {
+TEST_F(Channel, ResetAllControllersAndANewRunRestoreTheInitialValues) {
+    MidiChannel channel(0);
+    for (auto [controller, value] : {std::pair{7, 20},
+                                     {10, 0},
+                                     {91, 127},
+                                     {93, 127},
+                                     {11, 50},
+                                     {64, 127},
+                                     {66, 127},
+                                     {67, 127},
+                                     {1, 80},
+                                     {101, 0},
+                                     {100, 0},
+                                     {6, 12}})
+        channel.handle(*ctx, kControl, controller, value);
+    channel.handle(*ctx, kBend, 0, 0);
+    channel.handle(*ctx, kControl, 121, 0);
+    const ChannelState& s = channel.state();
+    EXPECT_EQ(s.expression, 127);
+    EXPECT_FALSE(s.sustainDown || s.sostenutoDown || s.softPedalDown);
+    EXPECT_EQ(s.modulation, 0);
+    EXPECT_EQ(s.pitchBend, 0);
+    EXPECT_EQ(s.pitchBendRange, 200);
+    // Volume, pan, sends and the parameter numbers stay.
+    EXPECT_EQ(s.volume, 20);
+    EXPECT_EQ(s.pan, -500);
+    EXPECT_EQ(s.reverbSend, 198);
+    EXPECT_EQ(s.chorusSend, 198);
+    EXPECT_EQ(s.parameterMsb, 0);
+    EXPECT_EQ(s.parameterLsb, 0);
+
+    channel.reset(); // a new run
+    EXPECT_EQ(s.volume, 100);
+    EXPECT_EQ(s.pan, ChannelState::kPanUnset);
+    EXPECT_EQ(s.reverbSend, 0);
+    EXPECT_EQ(s.chorusSend, 0);
+    EXPECT_EQ(s.parameterMsb, -1);
+    EXPECT_EQ(s.dataEntryMsb, 0);
+}
+
+TEST_F(Channel, ControllersSetTheChannelState) {
     MidiChannel channel(0);
     channel.handle(*ctx, kNoteOn, 60, 100);
-    const ZoneInstance& zone = channel.preset()->zones()[0].instrument->zones()[0];
+    const ChannelState& s = channel.state();
     channel.handle(*ctx, kControl, 10, 0);
-    EXPECT_EQ(zone.pan_, -500);
+    EXPECT_EQ(s.pan, -500);
     channel.handle(*ctx, kControl, 10, 127);
-    EXPECT_EQ(zone.pan_, 492);
+    EXPECT_EQ(s.pan, 492);
+    EXPECT_EQ(voices(channel)[0]->pan(), 492);
     channel.handle(*ctx, kControl, 91, 127);
-    EXPECT_EQ(zone.reverbSend_, 198);
-    EXPECT_NEAR(zone.attenuation(*ctx), 20.76, 0.01); // volume 100, expression 127
+    EXPECT_EQ(s.reverbSend, 198);
+    EXPECT_NEAR(s.attenuation(0.0), 20.76, 0.01); // volume 100, expression 127
     channel.handle(*ctx, kControl, 11, 0);
-    EXPECT_EQ(zone.attenuation(*ctx), 1000.0f);
+    EXPECT_EQ(s.attenuation(0.0), 1000.0f);
     channel.handle(*ctx, kControl, 11, 127);
-    channel.handle(*ctx, kControl, 7, 127);
     rig.settings.mixer[0].volumeCb = 60; // the mixer's offset makes the channel louder
-    EXPECT_NEAR(zone.attenuation(*ctx), -60.0, 1e-4);
+    channel.handle(*ctx, kControl, 7, 127);
+    EXPECT_NEAR(voices(channel)[0]->amplifier().channelAttenuation(), -60.0, 1e-4);
 }
 
 TEST_F(Channel, DataEntrySetsThePitchBendRangeUnderRegisteredParameterZero) {
@@ -215,9 +303,9 @@ TEST_F(Channel, DataEntrySetsThePitchBendRangeUnderRegisteredParameterZero) {
     plain.handle(*ctx, kNoteOn, 72, 100);
     render(channel, 20);
     render(plain, 20);
-    const ZoneInstance& zone = channel.preset()->zones()[0].instrument->zones()[0];
-    EXPECT_EQ(zone.pitchBendRange_, 1200);
-    EXPECT_EQ(zone.pitchOffset(), 1199); // 1200 x 8191 / 8192
+    const ChannelState& state = channel.state();
+    EXPECT_EQ(state.pitchBendRange, 1200);
+    EXPECT_EQ(state.pitchOffset(), 1199); // 1200 x 8191 / 8192
     // An octave up: key 60 bent plays (a cent below) as key 72.
     EXPECT_NEAR(voices(channel)[0]->oscillator().increment() /
                     voices(plain)[0]->oscillator().increment(),
@@ -225,9 +313,18 @@ TEST_F(Channel, DataEntrySetsThePitchBendRangeUnderRegisteredParameterZero) {
 
     channel.handle(*ctx, kControl, 6, 2);
     channel.handle(*ctx, kControl, 38, 50);
-    EXPECT_EQ(zone.pitchBendRange_, 250);
+    EXPECT_EQ(state.pitchBendRange, 250);
+    // A sounding note takes the new range with the next move of the wheel.
+    const double bent = voices(channel)[0]->oscillator().increment();
+    channel.handle(*ctx, kBend, 0x7F, 0x7F);
+    render(channel, 20);
+    EXPECT_EQ(voices(channel)[0]->oscillator().increment(), bent);
+    channel.handle(*ctx, kBend, 0x7E, 0x7F); // 8190: 249 cents
+    render(channel, 20);
+    EXPECT_NEAR(voices(channel)[0]->oscillator().increment() / bent,
+                std::pow(2.0, (249 - 1199) / 1200.0), 1e-6);
     channel.handle(*ctx, kControl, 6, 3); // with the stored LSB
-    EXPECT_EQ(zone.pitchBendRange_, 350);
+    EXPECT_EQ(state.pitchBendRange, 350);
     // Under the null parameter, or a non-registered one, data entry changes nothing.
     channel.handle(*ctx, kControl, 101, 127);
     channel.handle(*ctx, kControl, 100, 127);
@@ -238,18 +335,9 @@ TEST_F(Channel, DataEntrySetsThePitchBendRangeUnderRegisteredParameterZero) {
     channel.handle(*ctx, kControl, 99, 1);
     channel.handle(*ctx, kControl, 98, 8);
     channel.handle(*ctx, kControl, 6, 64);
-    EXPECT_EQ(zone.pitchBendRange_, 350);
+    EXPECT_EQ(state.pitchBendRange, 350);
     channel.handle(*ctx, kControl, 121, 0);
-    EXPECT_EQ(zone.pitchBendRange_, 200);
-}
-
-TEST_F(Channel, APitchBendWithNoSoundingNoteDoesNotReachTheZones) {
-    MidiChannel channel(0);
-    channel.handle(*ctx, kNoteOn, 60, 100);
-    channel.handle(*ctx, kControl, 120, 0); // all sound off: the voice goes at once
-    EXPECT_TRUE(voices(channel).empty());
-    channel.handle(*ctx, kBend, 0, 0x60);
-    EXPECT_EQ(channel.preset()->zones()[0].instrument->zones()[0].pitchBend_, 0);
+    EXPECT_EQ(state.pitchBendRange, 200);
 }
 
 TEST_F(Channel, AnUnknownControllerIsReportedByEveryZoneOnlyWhenErrorsAreShown) {
