@@ -68,7 +68,7 @@ void runMono(benchmark::State& state, std::initializer_list<std::pair<int, int>>
              int key) {
     Rig rig;
     auto voice = rig.voice(rig.right, gens(generators));
-    voice->start(key, 100, 0.0f, 0, 0, 0, 2000, true, false, false);
+    voice->start(key, 100, 0.0f, 0, 0, 0, 2000, true, false);
     for (auto _ : state) {
         rig.bus->mixPosition = 0;
         voice->render(kFramesPerCall);
@@ -103,8 +103,8 @@ void BM_VoiceStereoPair(benchmark::State& state) {
     Rig rig;
     auto master = rig.voice(rig.right, {});
     auto partner = rig.voice(rig.left, {});
-    master->start(62, 100, 0.0f, 0, 0, 0, 500, true, false, false);
-    partner->start(62, 100, 0.0f, 0, 0, 0, -500, true, false, false);
+    master->start(62, 100, 0.0f, 0, 0, 0, 500, true, false);
+    partner->start(62, 100, 0.0f, 0, 0, 0, -500, true, false);
     master->setPartner(partner.get());
     for (auto _ : state) {
         rig.bus->mixPosition = 0;

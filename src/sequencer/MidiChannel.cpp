@@ -77,9 +77,14 @@ void MidiChannel::handle(SequencerContext& ctx, int command, int data1, int data
     }
     // The channel keeps what the message sets; the preset brings it to the voices. A bend
     // to where the wheel already is changes nothing.
-    if (command == 11)
+    if (command == 11) {
+        // Sostenuto takes the notes sounding at the moment it goes down: the pedal sent
+        // down again while down takes nothing more.
+        const bool sostenutoStaysDown = data1 == 66 && data2 >= 64 && state_.sostenutoDown;
         state_.control(data1, data2);
-    else if (command == 14 && !state_.bend(data1 + data2 * 128 - 8192))
+        if (sostenutoStaysDown)
+            return;
+    } else if (command == 14 && !state_.bend(data1 + data2 * 128 - 8192))
         return;
     preset_->dispatch(ctx, state_, command, data1, data2);
 }

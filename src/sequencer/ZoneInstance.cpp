@@ -101,10 +101,9 @@ void ZoneInstance::noteOn(SequencerContext& ctx, const ChannelState& state, int 
     const bool keyTracking = channel_ != kPercussionChannel;
     auto start = [&](Voice& voice) {
         voice.start(key, velocity, attenuationCb, state.pitchOffset(), state.reverbSend,
-                    state.chorusSend, state.pan, keyTracking, state.sostenutoDown,
-                    state.softPedalDown);
+                    state.chorusSend, state.pan, keyTracking, state.softPedalDown);
         // A note struck under the sustain pedal is held by it like one sounding when the
-        // pedal went down.
+        // pedal went down. Sostenuto holds only the notes sounding when it went down.
         if (state.sustainDown)
             voice.sustainPedal(true);
     };
@@ -179,9 +178,12 @@ void ZoneInstance::controlChange(SequencerContext& ctx, const ChannelState& stat
             v->sustainPedal(state.sustainDown);
         break;
     case 66:
-        if (!state.sostenutoDown)
-            for (Voice* v : active_)
-                v->sostenutoOff();
+        for (Voice* v : active_) {
+            if (state.sostenutoDown)
+                v->sostenutoOn();
+            else
+                v->sostenutoOff(state.sustainDown);
+        }
         break;
     case 91:
         for (Voice* v : active_)

@@ -137,8 +137,7 @@ void Voice::updatePanGains() noexcept {
 }
 
 void Voice::start(int key, int velocity, float channelAttenuation, int bendCents, int channelReverb,
-                  int channelChorus, int channelPan, bool keyTracking, bool sostenuto,
-                  bool softPedal) {
+                  int channelChorus, int channelPan, bool keyTracking, bool softPedal) {
     oscillator_.setPitchBend(bendCents);
     reverbLevel_ = sendLevel(services_.settings.reverbAmount, reverbSend_, channelReverb);
     chorusLevel_ = sendLevel(services_.settings.chorusAmount, chorusSend_, channelChorus);
@@ -150,7 +149,8 @@ void Voice::start(int key, int velocity, float channelAttenuation, int bendCents
     // limited to the 128 keys.
     const int k = std::clamp(keyOverride_ >= 0 && keyOverride_ <= 127 ? keyOverride_ : key, 0, 127);
     const int v = velocityOverride_ >= 0 && velocityOverride_ <= 127 ? velocityOverride_ : velocity;
-    holdState_ = sostenuto ? HoldState::SostenutoHeld : HoldState::Free;
+    holdState_ = HoldState::Free;
+    keyDown_ = true;
     modulationEnvelope_.start(k);
     volumeEnvelope_.start(k);
     vibratoLfo_.reset();
@@ -161,12 +161,14 @@ void Voice::start(int key, int velocity, float channelAttenuation, int bendCents
 }
 
 void Voice::release() noexcept {
+    keyDown_ = false;
     oscillator_.release();
     modulationEnvelope_.release();
     volumeEnvelope_.release();
 }
 
 void Voice::noteOff(int /*releaseVelocity: no effect on the sound*/) noexcept {
+    keyDown_ = false;
     switch (holdState_) {
     case HoldState::Free:
         release();
@@ -195,12 +197,21 @@ void Voice::sustainPedal(bool down) noexcept {
     }
 }
 
-void Voice::sostenutoOff() noexcept {
+void Voice::sostenutoOn() noexcept {
+    if (keyDown_ && (holdState_ == HoldState::Free || holdState_ == HoldState::SustainHeld))
+        holdState_ = HoldState::SostenutoHeld;
+}
+
+void Voice::sostenutoOff(bool sustainDown) noexcept {
     if (holdState_ == HoldState::SostenutoHeld) {
-        holdState_ = HoldState::Free;
+        holdState_ = sustainDown ? HoldState::SustainHeld : HoldState::Free;
     } else if (holdState_ == HoldState::SostenutoReleasePending) {
-        holdState_ = HoldState::Free;
-        release();
+        if (sustainDown) {
+            holdState_ = HoldState::SustainReleasePending;
+        } else {
+            holdState_ = HoldState::Free;
+            release();
+        }
     }
 }
 

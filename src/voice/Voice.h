@@ -41,7 +41,7 @@ public:
 
     // Per note. channelPan >= 2000 means the channel has set no pan.
     void start(int key, int velocity, float channelAttenuation, int bendCents, int channelReverb,
-               int channelChorus, int channelPan, bool keyTracking, bool sostenuto, bool softPedal);
+               int channelChorus, int channelPan, bool keyTracking, bool softPedal);
     // Adds up to `frames` frames into the bus from bus.mixPosition on, advancing it.
     void render(int frames) noexcept;
     // Two voices without partners over the same frames of the bus, from bus.mixPosition
@@ -58,7 +58,11 @@ public:
     // Release whatever the hold state.
     void releaseNow() noexcept { release(); }
     void sustainPedal(bool down) noexcept;
-    void sostenutoOff() noexcept;
+    // Sostenuto down: a note whose key is still down is held by the pedal.
+    void sostenutoOn() noexcept;
+    // Sostenuto up: a held note goes back to the sustain pedal while that is down, else it
+    // is free again, and released if its key has come up meanwhile.
+    void sostenutoOff(bool sustainDown) noexcept;
     void setPan(int channelPan) noexcept;
     void setReverbSend(int channelReverb) noexcept;
     void setChorusSend(int channelChorus) noexcept;
@@ -138,6 +142,7 @@ private:
     std::int32_t chorusSend_ = 0;
     std::int32_t pan_ = 0; // 0.1 % units, -500 left ... +500 right
     HoldState holdState_ = HoldState::Free;
+    bool keyDown_ = false; // from start until its note off or release
 };
 
 } // namespace korvelt

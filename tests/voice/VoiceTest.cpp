@@ -82,7 +82,7 @@ TEST(Voice, SendsAreLimitedToZeroToOne) {
     rig.settings.chorusAmount = -0.5f;
     auto sample = test::makeSample(test::ramp(100));
     auto voice = rig.voice(sample, gens({{16, 1000}, {15, 200}}));
-    voice->start(60, 127, 0.0f, 0, 0, 100, 2000, true, false, false);
+    voice->start(60, 127, 0.0f, 0, 0, 100, 2000, true, false);
     EXPECT_FLOAT_EQ(voice->reverbLevel(), 1.0f);
     EXPECT_FLOAT_EQ(voice->chorusLevel(), 0.0f); // -0.5 + 0.3 is below 0
     voice->setChorusSend(500);
@@ -105,7 +105,7 @@ TEST(Voice, PanGainsAreLinear) {
     EXPECT_FLOAT_EQ(voice->rightGain(), 0.5f);
     voice->setPan(-900); // limited to full left
     EXPECT_FLOAT_EQ(voice->leftGain(), 1.0f);
-    voice->start(60, 127, 0.0f, 0, 0, 0, 100, true, false, false);
+    voice->start(60, 127, 0.0f, 0, 0, 0, 100, true, false);
     EXPECT_EQ(voice->pan(), 100);
     EXPECT_FLOAT_EQ(voice->rightGain(), 0.6f);
 }
@@ -130,25 +130,39 @@ TEST(Voice, HoldStates) {
     EXPECT_EQ(voice->volumeEnvelope().phase(), Phase::Release);
     EXPECT_EQ(voice->modulationEnvelope().phase(), Phase::Release);
 
-    // Sostenuto: a note started while it is held.
-    voice->start(60, 127, 0.0f, 0, 0, 0, 2000, true, true, false);
+    // Sostenuto takes a note whose key is down, and the sustain pedal does not take it over;
+    // a note whose key has come up is not taken.
+    voice->start(60, 127, 0.0f, 0, 0, 0, 2000, true, false);
+    EXPECT_EQ(voice->holdState(), Hold::Free);
+    voice->sostenutoOn();
     EXPECT_EQ(voice->holdState(), Hold::SostenutoHeld);
-    voice->sustainPedal(true); // other states unchanged
+    voice->sustainPedal(true);
     EXPECT_EQ(voice->holdState(), Hold::SostenutoHeld);
     voice->noteOff(0);
     EXPECT_EQ(voice->holdState(), Hold::SostenutoReleasePending);
     voice->sustainPedal(false);
     EXPECT_EQ(voice->holdState(), Hold::SostenutoReleasePending);
-    voice->sostenutoOff();
+    voice->sostenutoOff(false);
     EXPECT_EQ(voice->holdState(), Hold::Free);
     EXPECT_EQ(voice->volumeEnvelope().phase(), Phase::Release);
+    voice->sostenutoOn();
+    EXPECT_EQ(voice->holdState(), Hold::Free);
+
+    // Sostenuto up while sustain is down hands the note to the sustain pedal.
+    voice->start(60, 127, 0.0f, 0, 0, 0, 2000, true, false);
+    voice->sostenutoOn();
+    voice->noteOff(0);
+    voice->sostenutoOff(true);
+    EXPECT_EQ(voice->holdState(), Hold::SustainReleasePending);
+    EXPECT_NE(voice->volumeEnvelope().phase(), Phase::Release);
 
     // releaseNow ignores the hold state and leaves it as it is.
-    voice->start(60, 127, 0.0f, 0, 0, 0, 2000, true, true, false);
+    voice->start(60, 127, 0.0f, 0, 0, 0, 2000, true, false);
+    voice->sostenutoOn();
     voice->releaseNow();
     EXPECT_EQ(voice->holdState(), Hold::SostenutoHeld);
     EXPECT_EQ(voice->volumeEnvelope().phase(), Phase::Release);
-    voice->sostenutoOff();
+    voice->sostenutoOff(false);
     EXPECT_EQ(voice->holdState(), Hold::Free);
 }
 
@@ -177,7 +191,7 @@ TEST(VoiceRender, MixesIntoTheSixBuffersWithPanAndSends) {
     const auto data = test::ramp(200, 100, -9000);
     auto sample = test::makeSample(data);
     auto voice = rig.voice(sample, test::instantVolume());
-    voice->start(60, 127, 0.0f, 0, 0, 0, -250, true, false, false);
+    voice->start(60, 127, 0.0f, 0, 0, 0, -250, true, false);
     rig.bus->mixPosition = 1000;
     voice->render(60);
     const float l = 0.75f, r = 0.25f, c = 0.125f, rv = 0.25f, d = 1.0f - c - rv;
@@ -274,8 +288,8 @@ TEST(VoiceStereo, PairPlaysInLockstepAndStopsTogether) {
     auto volume = test::concat(test::instantVolume(), gens({{38, -32768}}));
     auto master = rig.voice(right, volume);
     auto partner = rig.voice(left, volume);
-    master->start(60, 127, 0.0f, 0, 0, 0, 500, true, false, false);
-    partner->start(60, 127, 0.0f, 0, 0, 0, -500, true, false, false);
+    master->start(60, 127, 0.0f, 0, 0, 0, 500, true, false);
+    partner->start(60, 127, 0.0f, 0, 0, 0, -500, true, false);
     master->setPartner(partner.get());
     rig.bus->mixPosition = 0;
     master->renderStereo(100);
@@ -299,8 +313,8 @@ TEST(VoiceStereo, ShorterPartnerFallsSilentAndMayOutliveItsMaster) {
     auto left = test::makeSample(test::ramp(60, 50), 44100, 60);
     auto master = rig.voice(right, test::concat(test::instantVolume(), gens({{54, 1}})));
     auto partner = rig.voice(left, test::instantVolume());
-    master->start(60, 127, 0.0f, 0, 0, 0, 500, true, false, false);
-    partner->start(60, 127, 0.0f, 0, 0, 0, -500, true, false, false);
+    master->start(60, 127, 0.0f, 0, 0, 0, 500, true, false);
+    partner->start(60, 127, 0.0f, 0, 0, 0, -500, true, false);
     master->setPartner(partner.get());
     rig.bus->mixPosition = 0;
     master->renderStereo(1000);
@@ -310,7 +324,7 @@ TEST(VoiceStereo, ShorterPartnerFallsSilentAndMayOutliveItsMaster) {
         ASSERT_EQ(rig.at(MixBus::DryLeft, i), 0.0f) << i;
     // The master goes; the partner renders on its own without harm.
     master.reset();
-    partner->start(60, 127, 0.0f, 0, 0, 0, -500, true, false, false);
+    partner->start(60, 127, 0.0f, 0, 0, 0, -500, true, false);
     rig.bus->mixPosition = 0;
     partner->render(100);
     partner->renderStereo(100);

@@ -79,7 +79,7 @@ struct VoiceRig {
 
     // Starts a note with neutral channel settings.
     static void play(Voice& v, int key = 60, int velocity = 127, bool keyTracking = true) {
-        v.start(key, velocity, 0.0f, 0, 0, 0, 2000, keyTracking, false, false);
+        v.start(key, velocity, 0.0f, 0, 0, 0, 2000, keyTracking, false);
     }
 
     float at(int buffer, int frame) const { return bus->buffer(buffer)[frame]; }
