@@ -5,12 +5,10 @@
 #include "platform/Path.h"
 #include "platform/System.h"
 
+#include <cerrno>
+
 namespace korvelt {
 namespace {
-
-constexpr const char* kSection = "Files";
-constexpr const char* kSoundBankKey = "Sound Bank";
-constexpr const char* kOutputFileKey = "Output File";
 
 // A stored name in native form; a name without any separator lives in `dir`.
 std::string resolveStored(std::string value, const std::string& dir) {
@@ -64,29 +62,40 @@ std::string helpPagePath(const std::string& programDirectory) {
     return besideProgram;
 }
 
-std::optional<FileProblem> loadSettings(Settings& settings, const AppDirectories& dirs,
-                                        const std::string& iniPath) {
+void loadSettingsFromText(Settings& settings, const AppDirectories& dirs, std::string_view text) {
     settings.setDefaults();
-    std::optional<FileProblem> problem = ini::readProblem(iniPath);
-
-    std::string bank = ini::readString(iniPath, kSection, kSoundBankKey, path::kMaxPath);
+    std::string bank = ini::valueIn(text, kFilesSection, kSoundBankKey, path::kMaxPath);
     if (bank.empty())
         settings.defaultSoundBank = builtInSoundBank(dirs.programDirectory);
     else
         settings.defaultSoundBank = resolveStored(std::move(bank), dirs.programDirectory);
 
-    std::string output = ini::readString(iniPath, kSection, kOutputFileKey, path::kMaxPath);
+    std::string output = ini::valueIn(text, kFilesSection, kOutputFileKey, path::kMaxPath);
     if (output.empty())
         output = "Korvelt.wav";
     settings.defaultOutputFile = resolveStored(std::move(output), dirs.tempDirectory);
+}
+
+std::optional<FileProblem> loadSettings(Settings& settings, const AppDirectories& dirs,
+                                        const std::string& iniPath) {
+    // A file that cannot be read counts as empty; only a missing one is no problem.
+    std::string text;
+    std::optional<FileProblem> problem;
+    if (!file::readWhole(iniPath, text)) {
+        if (errno != ENOENT)
+            problem = file::problem(iniPath, "");
+        text.clear();
+    }
+    loadSettingsFromText(settings, dirs, text);
     return problem;
 }
 
 std::optional<FileProblem> saveDefaultFiles(const Settings& settings, const std::string& iniPath) {
     FileProblem problem;
-    if (!ini::writeString(iniPath, kSection, kOutputFileKey, settings.defaultOutputFile,
+    if (!ini::writeString(iniPath, kFilesSection, kOutputFileKey, settings.defaultOutputFile,
                           &problem) ||
-        !ini::writeString(iniPath, kSection, kSoundBankKey, settings.defaultSoundBank, &problem))
+        !ini::writeString(iniPath, kFilesSection, kSoundBankKey, settings.defaultSoundBank,
+                          &problem))
         return problem;
     return std::nullopt;
 }

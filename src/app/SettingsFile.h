@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace korvelt {
 
@@ -37,7 +38,16 @@ inline constexpr const char* kSettingsNotReadText =
     "The settings file could not be read\nThe built-in default files are used";
 inline constexpr const char* kSettingsNotSavedText = "The default files could not be saved";
 
-// Sets every option to its default and reads the two default file names. A missing
+// Where the settings file keeps the two default file names.
+inline constexpr const char* kFilesSection = "Files";
+inline constexpr const char* kSoundBankKey = "Sound Bank";
+inline constexpr const char* kOutputFileKey = "Output File";
+
+// Sets every option to its default and takes the two default file names from the text of a
+// settings file: a name without any separator lives in the program's directory (the bank)
+// or the temporary directory (the output); a name missing or empty is the built-in one.
+void loadSettingsFromText(Settings& settings, const AppDirectories& dirs, std::string_view text);
+// Reads the settings file and does the same (loadSettingsFromText). A missing
 // settings file gives the built-in names; one that exists but cannot be read gives them
 // too, and its problem is returned for a message.
 std::optional<FileProblem> loadSettings(Settings& settings, const AppDirectories& dirs,

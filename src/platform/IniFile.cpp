@@ -10,8 +10,11 @@
 namespace korvelt::ini {
 namespace {
 
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 std::string_view trim(std::string_view s) {
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     while (!s.empty() && blank(s.front()))
         s.remove_prefix(1);
     while (!s.empty() && blank(s.back()))
@@ -19,16 +22,16 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
+std::vector<std::string> splitLines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
         auto nl = text.find('\n', start);
-        if (nl == std::string::npos) {
-            lines.push_back(text.substr(start));
+        if (nl == std::string_view::npos) {
+            lines.emplace_back(text.substr(start));
             break;
         }
-        lines.push_back(text.substr(start, nl - start));
+        lines.emplace_back(text.substr(start, nl - start));
         start = nl + 1;
     }
     return lines;
@@ -61,11 +64,8 @@ bool keyValue(std::string_view line, std::string_view& key, std::string_view& va
 
 } // namespace
 
-std::string readString(const std::string& path, const std::string& section, const std::string& key,
-                       std::size_t maxLength) {
-    std::string text;
-    if (!file::readWhole(path, text))
-        return {};
+std::string valueIn(std::string_view text, const std::string& section, const std::string& key,
+                    std::size_t maxLength) {
     bool inSection = false;
     for (const auto& line : splitLines(text)) {
         std::string_view name;
@@ -86,23 +86,16 @@ std::string readString(const std::string& path, const std::string& section, cons
     return {};
 }
 
-std::optional<FileProblem> readProblem(const std::string& path) {
+std::string readString(const std::string& path, const std::string& section, const std::string& key,
+                       std::size_t maxLength) {
     std::string text;
-    if (file::readWhole(path, text) || errno == ENOENT)
-        return std::nullopt;
-    return file::problem(path, "");
+    if (!file::readWhole(path, text))
+        return {};
+    return valueIn(text, section, key, maxLength);
 }
 
-bool writeString(const std::string& path, const std::string& section, const std::string& key,
-                 const std::string& value, FileProblem* problem) {
-    std::string text;
-    // A missing file starts empty; one that exists but cannot be read is not replaced by
-    // a file holding only this key.
-    if (!file::readWhole(path, text) && errno != ENOENT) {
-        if (problem != nullptr)
-            *problem = file::problem(path, "");
-        return false;
-    }
+std::string withValue(std::string_view text, const std::string& section, const std::string& key,
+                      const std::string& value) {
     std::vector<std::string> lines = splitLines(text);
     const std::string newLine = key + "=" + value;
 
@@ -147,7 +140,20 @@ bool writeString(const std::string& path, const std::string& section, const std:
         out += line;
         out += '\n';
     }
+    return out;
+}
 
+bool writeString(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& value, FileProblem* problem) {
+    std::string text;
+    // A missing file starts empty; one that exists but cannot be read is not replaced by
+    // a file holding only this key.
+    if (!file::readWhole(path, text) && errno != ENOENT) {
+        if (problem != nullptr)
+            *problem = file::problem(path, "");
+        return false;
+    }
+    const std::string out = withValue(text, section, key, value);
     auto dir = path::directoryOrEmpty(path);
     if (!dir.empty())
         file::makeDirectories(dir);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // A small settings-file reader and writer with private-profile semantics: sections
 // "[name]" and "key=value" lines, section and key matched without regard to case,
@@ -17,14 +18,19 @@ namespace korvelt::ini {
 std::string readString(const std::string& path, const std::string& section, const std::string& key,
                        std::size_t maxLength);
 
+// The value of key in section of a settings file's text, cut to maxLength characters
+// (readString without the file).
+std::string valueIn(std::string_view text, const std::string& section, const std::string& key,
+                    std::size_t maxLength);
+
+// The settings file's text with key in section set, as writeString writes it.
+std::string withValue(std::string_view text, const std::string& section, const std::string& key,
+                      const std::string& value);
+
 // Sets key in section (adding the section and the key when missing) and rewrites the
 // file, creating it and its directory when needed. False when the file cannot be written;
 // `problem`, when given, then says why.
 bool writeString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value, FileProblem* problem = nullptr);
-
-// Why the file cannot be read; none when it can, or when it does not exist (a missing
-// file reads as empty).
-std::optional<FileProblem> readProblem(const std::string& path);
 
 } // namespace korvelt::ini
