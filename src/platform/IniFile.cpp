@@ -62,6 +62,17 @@ bool keyValue(std::string_view line, std::string_view& key, std::string_view& va
     return !key.empty();
 }
 
+// The value as a "key=value" line holds it: in double quotes when it would not read back as
+// it is otherwise, that is when it begins or ends with a blank (trimmed away) or is itself
+// in matching quotes (taken off).
+std::string stored(const std::string& value) {
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+    if (quoted || (!value.empty() && (blank(value.front()) || blank(value.back()))))
+        return "\"" + value + "\"";
+    return value;
+}
+
 } // namespace
 
 std::string valueIn(std::string_view text, const std::string& section, const std::string& key,
@@ -97,7 +108,7 @@ std::string readString(const std::string& path, const std::string& section, cons
 std::string withValue(std::string_view text, const std::string& section, const std::string& key,
                       const std::string& value) {
     std::vector<std::string> lines = splitLines(text);
-    const std::string newLine = key + "=" + value;
+    const std::string newLine = key + "=" + stored(value);
 
     bool inSection = false;
     long sectionLine = -1;   // index of the "[section]" line

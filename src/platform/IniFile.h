@@ -10,8 +10,9 @@
 // A small settings-file reader and writer with private-profile semantics: sections
 // "[name]" and "key=value" lines, section and key matched without regard to case,
 // blanks around names and values ignored, a value in matching quotes taken without
-// them, everything else in the file kept as it is on write. A missing file, section or
-// key reads as an empty text.
+// them, everything else in the file kept as it is on write. A value written reads back as
+// it was: one with blanks at its ends or in matching quotes is written in double quotes.
+// A value cannot hold a line break. A missing file, section or key reads as an empty text.
 namespace korvelt::ini {
 
 // The value of key in section, cut to maxLength characters.

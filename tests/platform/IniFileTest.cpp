@@ -48,6 +48,21 @@ TEST(IniFile, WriteKeepsOtherContentAndReplacesInPlace) {
     EXPECT_EQ(ini::readString(p, "More", "k", 10), "v");
 }
 
+// Blanks at the ends of a value and quotes around it are taken away on reading, so a value
+// holding them is written in quotes; any other value is written as it is.
+TEST(IniFile, EveryValueReadsBackAsWritten) {
+    const std::string values[] = {" /a b.sf2", "/a/b.sf2\t", "'x.sf2'",         "\"x\"", " ",
+                                  "\"",        "'x\"",       "/plain name.wav", ""};
+    std::string text = "[Files]\nSound Bank=  \"/old \"  \r\n";
+    for (const std::string& value : values) {
+        text = ini::withValue(text, "Files", "Sound Bank", value);
+        EXPECT_EQ(ini::valueIn(text, "Files", "Sound Bank", 259), value);
+    }
+    EXPECT_EQ(ini::withValue("", "Files", "Output File", "/plain name.wav"),
+              "[Files]\nOutput File=/plain name.wav\n");
+    EXPECT_EQ(ini::withValue("", "Files", "Output File", "/a "), "[Files]\nOutput File=\"/a \"\n");
+}
+
 TEST(IniFile, WriteToUnwritablePlaceFails) {
     EXPECT_FALSE(ini::writeString("/proc/korvelt/none.ini", "Files", "a", "b"));
 }
