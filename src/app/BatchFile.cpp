@@ -3,6 +3,7 @@
 #include "platform/Notifier.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace korvelt {
 namespace {
@@ -64,29 +65,37 @@ bool BatchFile::parseBatchLine(std::string line, unsigned lineNumber, const Exis
     return true;
 }
 
-bool BatchFile::checkOutputs(const SameFile& sameFile) {
-    auto same = [&](const std::string& a, const std::string& b) {
-        return sameFile ? sameFile(a, b) : a == b;
+bool BatchFile::checkOutputs(const FileIdentity& identity) {
+    auto identityOf = [&](const std::string& name) {
+        return identity ? identity(name) : std::optional<std::string>(name);
     };
+    // Every input file with the first job that reads it: one look-up per output instead of
+    // a comparison with every input (a batch of many thousand jobs stays quick).
+    struct Reader {
+        const BatchJob* job;
+        const char* what;
+    };
+    std::unordered_map<std::string, Reader> readers;
+    for (const BatchJob& job : jobs_) {
+        if (auto file = identityOf(job.soundBank))
+            readers.try_emplace(std::move(*file), Reader{&job, "SoundBank file"});
+        if (auto file = identityOf(job.midiFile))
+            readers.try_emplace(std::move(*file), Reader{&job, "MIDI file"});
+    }
     for (const BatchJob& writer : jobs_) {
-        for (const BatchJob& reader : jobs_) {
-            const char* what = nullptr;
-            if (same(writer.outputFile, reader.soundBank))
-                what = "SoundBank file";
-            else if (same(writer.outputFile, reader.midiFile))
-                what = "MIDI file";
-            if (what != nullptr) {
-                error("Line " + std::to_string(writer.line) + " - Output file " +
-                      writer.outputFile + " is also the " + what + " of line " +
-                      std::to_string(reader.line) + "\nThe batch would overwrite it");
-                return false;
-            }
+        const auto file = identityOf(writer.outputFile);
+        const auto reader = file ? readers.find(*file) : readers.end();
+        if (reader != readers.end()) {
+            error("Line " + std::to_string(writer.line) + " - Output file " + writer.outputFile +
+                  " is also the " + reader->second.what + " of line " +
+                  std::to_string(reader->second.job->line) + "\nThe batch would overwrite it");
+            return false;
         }
     }
     return true;
 }
 
-bool BatchFile::parse(std::string_view text, const Exists& exists, const SameFile& sameFile) {
+bool BatchFile::parse(std::string_view text, const Exists& exists, const FileIdentity& identity) {
     jobs_.clear();
     const auto zero = text.find('\0');
     if (zero != std::string_view::npos)
@@ -106,7 +115,7 @@ bool BatchFile::parse(std::string_view text, const Exists& exists, const SameFil
             return false;
         ++lineNumber;
     }
-    return checkOutputs(sameFile);
+    return checkOutputs(identity);
 }
 
 } // namespace korvelt

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,9 @@ struct BatchJob {
 class BatchFile {
 public:
     using Exists = std::function<bool(const std::string&)>;
-    // Whether two names name the same file.
-    using SameFile = std::function<bool(const std::string&, const std::string&)>;
+    // What a name stands for: two names with the same identity name the same file. None for
+    // a name that is no other name's file (one that does not exist).
+    using FileIdentity = std::function<std::optional<std::string>(const std::string&)>;
 
     // The longest line taken (three long file names must fit in it together).
     static constexpr std::size_t kMaxLine = 4095;
@@ -36,10 +38,12 @@ public:
 
     // Parses the whole text; on the first bad line shows its message and returns false
     // (the jobs of the lines before it stay). `exists` tests whether a file exists. Then,
-    // when every line is good, checks each job's output against every job's inputs with
-    // `sameFile` (equal names when it is empty); the first output that is an input is
-    // refused with its message, and parse returns false.
-    bool parse(std::string_view text, const Exists& exists, const SameFile& sameFile = {});
+    // when every line is good, checks each job's output against every job's inputs by their
+    // `identity` (the name itself when it is empty): the first output (in job order) that is
+    // an input is refused with its message, naming the first job that reads it (its sound
+    // bank before its MIDI file), and parse returns false. The check takes time in
+    // proportion to the number of jobs, however many there are.
+    bool parse(std::string_view text, const Exists& exists, const FileIdentity& identity = {});
     // Reads three names from one line and appends the job; shows its message and returns
     // false when the line is bad.
     bool parseBatchLine(std::string line, unsigned lineNumber, const Exists& exists);
@@ -51,7 +55,7 @@ public:
 
 private:
     void error(const std::string& text);
-    bool checkOutputs(const SameFile& sameFile);
+    bool checkOutputs(const FileIdentity& identity);
 
     Notifier& notifier_;
     std::vector<BatchJob> jobs_;

@@ -103,7 +103,7 @@ bool BatchFlow::run(const std::string& path) {
     // With keep-going a missing file fails its job instead of the whole batch.
     const bool parsed = file_.parse(
         text, [this](const std::string& p) { return keepGoing_ || file::exists(p); },
-        [](const std::string& a, const std::string& b) { return file::sameFile(a, b); });
+        [](const std::string& p) { return file::identity(p); });
     if (!parsed || file_.jobs().empty())
         return false;
 

@@ -168,6 +168,13 @@ bool sameFile(const std::string& a, const std::string& b) noexcept {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+std::optional<std::string> identity(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
 bool remove(const std::string& path) noexcept {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Descriptor-level file access in binary mode. Every function is safe to call with a
@@ -43,6 +44,9 @@ bool exists(const std::string& path) noexcept;
 // Both names exist and name the same file (the same device and inode): hard links, symbolic
 // links and other spellings of one path all count. False when either does not exist.
 bool sameFile(const std::string& a, const std::string& b) noexcept;
+// The file a name stands for (its device and inode) as a text: two names have the same
+// identity exactly when sameFile is true of them. None when the name does not exist.
+std::optional<std::string> identity(const std::string& path);
 bool remove(const std::string& path) noexcept;
 // Replaces `to` atomically when it exists.
 bool rename(const std::string& from, const std::string& to) noexcept;

@@ -104,6 +104,15 @@ TEST(BatchParse, AnOutputThatIsAnyJobsInputIsRefused) {
          "Line 4 - Output file my song.mid is also the MIDI file of line 3"},
         {"b.sf2 \"my bank.sf2\" m.mid\n\"my bank.sf2\" o.wav m.mid",
          "Line 1 - Output file my bank.sf2 is also the SoundBank file of line 2"},
+        // The first output in job order, against the first job that reads it, its bank
+        // before its MIDI file.
+        {"b.sf2 \"my song.mid\" m.mid\nb.sf2 b.sf2 m.mid\nb.sf2 o.wav \"my song.mid\"",
+         "Line 1 - Output file my song.mid is also the MIDI file of line 3"},
+        {"\"my song.mid\" o.wav \"my song.mid\"\nb.sf2 \"my song.mid\" m.mid",
+         "Line 2 - Output file my song.mid is also the SoundBank file of line 1"},
+        {"b.sf2 o.wav \"my song.mid\"\nb.sf2 \"my song.mid\" m.mid\n\"my song.mid\" o.wav "
+         "m.mid",
+         "Line 2 - Output file my song.mid is also the MIDI file of line 1"},
     };
     for (const Case& c : cases) {
         Parse p(c.text);
@@ -112,6 +121,23 @@ TEST(BatchParse, AnOutputThatIsAnyJobsInputIsRefused) {
     }
     // Two jobs writing one file read nothing of each other.
     EXPECT_TRUE(Parse("b.sf2 o.wav m.mid\nb.sf2 o.wav m.mid").ok);
+
+    // Names are compared by the identity given: here one file has two names, and a name
+    // without identity (a missing file) is no file's name, not even its own.
+    RecordingNotifier notifier;
+    BatchFile file(notifier);
+    const auto identity = [](const std::string& name) -> std::optional<std::string> {
+        if (name == "gone.wav")
+            return std::nullopt;
+        return name == "alias.sf2" ? std::string("b.sf2") : name;
+    };
+    const auto all = [](const std::string&) { return true; };
+    EXPECT_FALSE(file.parse("b.sf2 o.wav m.mid\nb.sf2 alias.sf2 m.mid", all, identity));
+    EXPECT_EQ(notifier.texts(),
+              std::vector<std::string>{"Line 2 - Output file alias.sf2 is also the SoundBank file "
+                                       "of line 1" +
+                                       tail});
+    EXPECT_TRUE(file.parse("gone.wav gone.wav m.mid", all, identity));
 }
 
 TEST(BatchParse, EndsAtAZeroByteAndRejectsOverlongLines) {
