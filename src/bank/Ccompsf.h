@@ -47,7 +47,7 @@ public:
 
     bool rdfile() override;
 
-    static constexpr const char* kNotCompressed = "not a compressed bank (.csf)";
+    static constexpr const char* kNotCompressed = msg::kNotCompressedBank;
 
 protected:
     bool readCompressedSampleHeaders(std::uint64_t size);

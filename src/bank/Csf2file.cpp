@@ -3,6 +3,7 @@
 #include "bank/ByteOrder.h"
 #include "bank/SampleStore.h"
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 
 #include <algorithm>
@@ -11,11 +12,6 @@
 namespace korvelt {
 
 namespace {
-
-const char* const kOpenFailed =
-    "Csf2file::rdfile\nFatal error while reading Sound Font file\nCould not open Sound Font file";
-const char* const kInvalidFormat =
-    "Csf2file::rdfile\nFatal error while reading Sound Font file\nInvalid Sound Font file format";
 
 constexpr std::size_t kPresetRecord = 38;
 constexpr std::size_t kBagRecord = 4;
@@ -48,12 +44,12 @@ Csf2file::~Csf2file() {
 }
 
 void Csf2file::fail(const std::string& text) {
-    notifier_.show(Severity::Error, "Error!", text);
+    notifier_.show(Severity::Error, msg::kErrorTitle, text);
 }
 
 void Csf2file::failWithProblem(const std::string& text, const std::string& otherwise) {
     problem_ = file::problem(name(), otherwise);
-    notifier_.showFileProblem(Severity::Error, "Error!", text, *problem_);
+    notifier_.showFileProblem(Severity::Error, msg::kErrorTitle, text, *problem_);
 }
 
 bool Csf2file::openForReading() {
@@ -127,11 +123,11 @@ bool Csf2file::skipLowSampleBytes() {
 
 bool Csf2file::rdfile() {
     if (!openForReading()) {
-        failWithProblem(kOpenFailed, kNotSoundFont);
+        failWithProblem(msg::kSoundFontOpenFailed, kNotSoundFont);
         return false;
     }
     auto invalid = [this] {
-        fail(kInvalidFormat);
+        fail(msg::kSoundFontInvalid);
         return false;
     };
     std::uint8_t head[24];
@@ -140,7 +136,7 @@ bool Csf2file::rdfile() {
         !le::tagIs(head + 12, "LIST") || !le::tagIs(head + 20, "INFO")) {
         if (headRead)
             errno = 0;
-        failWithProblem(kInvalidFormat, kNotSoundFont);
+        failWithProblem(msg::kSoundFontInvalid, kNotSoundFont);
         return false;
     }
     // The INFO list size counts the "INFO" tag already read.

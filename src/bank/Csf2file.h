@@ -3,6 +3,7 @@
 #include "bank/BankRecords.h"
 #include "bank/BankScrambler.h"
 #include "platform/FileProblem.h"
+#include "platform/MessageTexts.h"
 #include "platform/NamedFile.h"
 
 #include <cstddef>
@@ -59,7 +60,7 @@ public:
     // Why the last rdfile() failed, when the file itself was the trouble (see above).
     const std::optional<FileProblem>& problem() const noexcept { return problem_; }
 
-    static constexpr const char* kNotSoundFont = "not a SoundFont 2 bank";
+    static constexpr const char* kNotSoundFont = msg::kNotSoundFont;
 
     // The records in file order, terminal records included.
     const std::vector<PresetHeader>& presets() const noexcept { return presets_; }

@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "bank/SampleDecoder.h"
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "platform/System.h"
 
@@ -44,8 +45,8 @@ std::int64_t SampleStore::loadSample(SampleHeader& sample) {
             attach(sample, 0);
             std::fill_n(sample.data.get(), SampleHeader::kPaddingFrames, std::int16_t(0));
             if (settings_.showMidiErrors)
-                notifier_->show(Severity::Error, "Error loading sample",
-                                "Sample:" + recordNameText(sample.name));
+                notifier_->show(Severity::Error, msg::kSampleLoadFailedTitle,
+                                msg::sampleLoadFailedText(recordNameText(sample.name)));
         }
         sample.residentFor = length;
         used_ += sample.residentBytes;
