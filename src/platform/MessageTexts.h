@@ -50,6 +50,11 @@ inline constexpr const char* kSampleLoadFailedTitle = "Error loading sample";
 inline std::string sampleLoadFailedText(const std::string& sampleName) {
     return "Sample:" + sampleName;
 }
+// A codec stream of another codec than Ogg Vorbis (SoundFont 3 banks).
+inline std::string sampleCodecRefusedText(const std::string& sampleName, const char* codec) {
+    return "Sample:" + sampleName + "\nIts data is compressed as " + codec +
+           "; only Ogg Vorbis samples can be played.";
+}
 
 inline constexpr const char* kInvalidGeneratorTitle = "Invalid Sound Font generator";
 inline std::string invalidGeneratorText(unsigned number, unsigned value) {
