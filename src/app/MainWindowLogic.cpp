@@ -24,8 +24,9 @@ bool hasExtension(const std::string& path, const char* ext) {
 
 // "All Files" matches every file: "*" here, where "*.*" would miss names without a dot.
 const char* const MainWindowLogic::kSoundBankFilter =
-    "Sound Font Files(*.sf2;*.csf)|*.sf2;*.csf|Compressed Sound Font Files (*.csf)|*.csf|"
-    "Uncompressed Sound Font files (*.sf2)|*.sf2|All Files (*.*)|*";
+    "Sound Font Files(*.sf2;*.sf3;*.csf)|*.sf2;*.sf3;*.csf|Compressed Sound Font Files (*.csf)|"
+    "*.csf|Uncompressed Sound Font files (*.sf2)|*.sf2|SoundFont 3 files (*.sf3)|*.sf3|"
+    "All Files (*.*)|*";
 const char* const MainWindowLogic::kWaveFilter = "Wave files (*.wav)|*.wav|All Files (*.*)|*";
 const char* const MainWindowLogic::kMidiFilter =
     "MIDI & Karaoke Files (*.mid;*.midi;*.kar;*.rmi)|*.mid;*.midi;*.kar;*.rmi|All Files (*.*)|*";
@@ -142,7 +143,7 @@ void MainWindowLogic::dropFiles(const std::vector<std::string>& files) {
     const std::string name = path::limit(files.front());
     if (name.size() < 6)
         return;
-    if (hasExtension(name, ".sf2"))
+    if (hasExtension(name, ".sf2") || hasExtension(name, ".sf3"))
         flow_.setSoundBank(name, false);
     else if (hasExtension(name, ".csf"))
         flow_.setSoundBank(name, true);
