@@ -264,6 +264,7 @@ TEST(Sf3Bank, DamagedAndForeignStreamsSilenceOnlyTheirOwnSamples) {
         ASSERT_NE(high.data, nullptr);
         EXPECT_EQ(high.data[0], 0);
         EXPECT_LE(high.loopEnd, high.playLength);
+        EXPECT_LE(high.dataOffset + high.compressedBytes, high.dataEnd); // within smpl
         EXPECT_EQ(low.residentLength, std::int32_t(kLowFrames)); // the other stream plays
         EXPECT_EQ(f.notifier.titles(), std::vector<std::string>{"Error loading sample"});
         EXPECT_EQ(f.notifier.texts(), std::vector<std::string>{c.text});
