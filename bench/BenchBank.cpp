@@ -1,6 +1,8 @@
-// Sound banks: loading the structure of a bank (TimGM6mb, its packed form, and a generated
-// 140 MB SoundFont: no sample data may be read at load), decoding compressed samples
-// (MB/s of 16-bit output), and packing TimGM6mb (ratio and speed as counters).
+// Sound banks: loading the structure of a bank (TimGM6mb, its packed form, a generated
+// 140 MB SoundFont: no sample data may be read at load, and MuseScore_General_Lite.sf3,
+// whose load reads the end of each Ogg Vorbis stream), decoding compressed samples and
+// every stream of the SoundFont 3 bank (MB/s of 16-bit output), and packing TimGM6mb
+// (ratio and speed as counters).
 
 #include "app/Settings.h"
 #include "bank/BankPacker.h"
@@ -26,6 +28,7 @@ namespace {
 using korvelt::test::Sf2Builder;
 
 const char* const kTimGM6mb = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+const char* const kMuseScoreLite = "/usr/share/sounds/sf3/MuseScore_General_Lite.sf3";
 
 // "S12" and the like (built by appending, which keeps GCC 12's -Wrestrict quiet).
 std::string label(char kind, int n) {
@@ -110,6 +113,9 @@ void BM_LoadPackedTimGM6mb(benchmark::State& state) {
 void BM_LoadGenerated140MB(benchmark::State& state) {
     loadBank<korvelt::Csf2file>(state, files().bigBank);
 }
+void BM_LoadMuseScoreLite(benchmark::State& state) {
+    loadBank<korvelt::Csf2file>(state, kMuseScoreLite);
+}
 
 // A recorded-instrument-like signal: decaying partials with a little noise.
 std::vector<std::int16_t> tone(std::size_t n) {
@@ -143,18 +149,19 @@ void BM_DecodeTone(benchmark::State& state) {
 
 // Every sample of the packed TimGM6mb made resident through the store: read, unscramble,
 // decode (raw ones read as they stand).
-void BM_LoadAllSamplesPackedTimGM6mb(benchmark::State& state) {
-    const std::string& path = files().packedTim;
-    if (path.empty()) {
-        state.SkipWithError("TimGM6mb not installed");
+template <class Bank>
+void loadAllSamples(benchmark::State& state, const std::string& path) {
+    if (path.empty() || !korvelt::file::exists(path)) {
+        state.SkipWithError("bank not available");
         return;
     }
     korvelt::Settings settings;
+    settings.showMidiErrors = true; // so that a failed sample is seen
     korvelt::RecordingNotifier notifier;
     korvelt::SampleStore store(std::uint64_t(1) << 34, settings, notifier);
-    korvelt::Ccompsf bank(path, notifier, store);
+    Bank bank(path, notifier, store);
     if (!bank.rdfile()) {
-        state.SkipWithError("packed bank did not load");
+        state.SkipWithError("bank did not load");
         return;
     }
     std::int64_t bytes = 0;
@@ -170,6 +177,16 @@ void BM_LoadAllSamplesPackedTimGM6mb(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.SetBytesProcessed(bytes);
+    if (notifier.count() != 0)
+        state.SkipWithError("a sample failed to load");
+}
+
+void BM_LoadAllSamplesPackedTimGM6mb(benchmark::State& state) {
+    loadAllSamples<korvelt::Ccompsf>(state, files().packedTim);
+}
+// Every Ogg Vorbis stream of the SoundFont 3 bank decoded through the store.
+void BM_DecodeAllStreamsMuseScoreLite(benchmark::State& state) {
+    loadAllSamples<korvelt::Csf2file>(state, kMuseScoreLite);
 }
 
 void BM_PackTimGM6mb(benchmark::State& state) {
@@ -200,8 +217,10 @@ void BM_PackTimGM6mb(benchmark::State& state) {
 BENCHMARK(BM_LoadTimGM6mb)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadPackedTimGM6mb)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadGenerated140MB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadMuseScoreLite)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeTone)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadAllSamplesPackedTimGM6mb)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeAllStreamsMuseScoreLite)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_PackTimGM6mb)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/BatchFile.h"
 
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 
 #include <algorithm>
@@ -32,13 +33,10 @@ bool readName(const std::string& line, std::size_t& pos, std::string& name) {
 
 } // namespace
 
-const char* const BatchFile::kSyntaxHelp =
-    "Each line in the batch file must have 3 elements,\nseparated by one or more spaces, in "
-    "this order:\n- SoundBank file\n- Output file\n- MIDI file\nIf the file name has spaces, "
-    "enclose it between \"\"\n";
+const char* const BatchFile::kSyntaxHelp = msg::kBatchSyntaxHelp;
 
 void BatchFile::error(const std::string& text) {
-    notifier_.show(Severity::Warning, "Batch file error", text);
+    notifier_.show(Severity::Warning, msg::kBatchFileErrorTitle, text);
 }
 
 bool BatchFile::parseBatchLine(std::string line, unsigned lineNumber, const Exists& exists) {
@@ -47,17 +45,15 @@ bool BatchFile::parseBatchLine(std::string line, unsigned lineNumber, const Exis
     std::size_t pos = 0;
     if (line.size() > kMaxLine || !readName(line, pos, job.soundBank) ||
         !readName(line, pos, job.outputFile) || !readName(line, pos, job.midiFile)) {
-        error("Syntax error in line " + std::to_string(lineNumber) + "\n" + kSyntaxHelp);
+        error(msg::batchSyntaxErrorText(lineNumber));
         return false;
     }
     if (!exists(job.soundBank)) {
-        error("Line " + std::to_string(lineNumber) + " - SoundBank file " + job.soundBank +
-              " doesn't exist");
+        error(msg::batchBankMissingText(lineNumber, job.soundBank));
         return false;
     }
     if (!exists(job.midiFile)) {
-        error("Line " + std::to_string(lineNumber) + " - MIDI file " + job.midiFile +
-              " doesn't exist");
+        error(msg::batchMidiMissingText(lineNumber, job.midiFile));
         return false;
     }
     job.line = lineNumber;
@@ -78,17 +74,16 @@ bool BatchFile::checkOutputs(const FileIdentity& identity) {
     std::unordered_map<std::string, Reader> readers;
     for (const BatchJob& job : jobs_) {
         if (auto file = identityOf(job.soundBank))
-            readers.try_emplace(std::move(*file), Reader{&job, "SoundBank file"});
+            readers.try_emplace(std::move(*file), Reader{&job, msg::kBatchSoundBankFile});
         if (auto file = identityOf(job.midiFile))
-            readers.try_emplace(std::move(*file), Reader{&job, "MIDI file"});
+            readers.try_emplace(std::move(*file), Reader{&job, msg::kBatchMidiFile});
     }
     for (const BatchJob& writer : jobs_) {
         const auto file = identityOf(writer.outputFile);
         const auto reader = file ? readers.find(*file) : readers.end();
         if (reader != readers.end()) {
-            error("Line " + std::to_string(writer.line) + " - Output file " + writer.outputFile +
-                  " is also the " + reader->second.what + " of line " +
-                  std::to_string(reader->second.job->line) + "\nThe batch would overwrite it");
+            error(msg::batchOverwritesText(writer.line, writer.outputFile, reader->second.what,
+                                           reader->second.job->line));
             return false;
         }
     }

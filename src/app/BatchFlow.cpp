@@ -8,6 +8,7 @@
 #include "bank/Csf2file.h"
 #include "midi/Cmidfil.h"
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
 
@@ -16,24 +17,6 @@
 
 namespace korvelt {
 namespace {
-
-constexpr const char* kBankFailedText =
-    "The sound bank could not be loaded\nIt either does not exist, or it is corrupt\nor it "
-    "has an unknown format\nPlease correct the batch and try again";
-constexpr const char* kMidiFailedText =
-    "The MIDI file could not be loaded\nIt either does not exist, or it is corrupt\nor it has "
-    "an unknown format\nPlease correct the batch file and try again";
-constexpr const char* kWaveFailedText =
-    "There was an error while creating the WAVE file\nPlease check if your hard drive is not "
-    "full and try again";
-constexpr const char* kOpenFailedText =
-    "Couldn't open the selected batch file\nPlease select a batch file and try again";
-constexpr const char* kOpenFailedCliText =
-    "Couldn't open the selected batch file\nPlease name a batch file and try again";
-constexpr const char* kReadFailedText =
-    "Couldn't read the selected batch file\nPlease select a batch file and try again";
-constexpr const char* kReadFailedCliText =
-    "Couldn't read the selected batch file\nPlease name a batch file and try again";
 
 // Why a file could not be used, for a job's failure: the reader's problem when it has one.
 std::string reasonOf(const std::optional<FileProblem>& problem, const std::string& otherwise) {
@@ -74,7 +57,7 @@ void BatchFlow::command() {
 }
 
 void BatchFlow::batchFileError(const std::string& text, const FileProblem& problem) {
-    notifier_.showFileProblem(Severity::Warning, "Batch file error", text, problem);
+    notifier_.showFileProblem(Severity::Warning, msg::kBatchFileErrorTitle, text, problem);
 }
 
 bool BatchFlow::run(const std::string& path) {
@@ -83,7 +66,8 @@ bool BatchFlow::run(const std::string& path) {
     const bool cli = flow_.advice() == Advice::CommandLine;
     int fd = file::openRead(path);
     if (fd < 0) {
-        batchFileError(cli ? kOpenFailedCliText : kOpenFailedText, file::problem(path, ""));
+        batchFileError(cli ? msg::kBatchOpenFailedCliText : msg::kBatchOpenFailedText,
+                       file::problem(path, ""));
         return false;
     }
     // A batch file is a list of names; one larger than any such list is not read into
@@ -94,10 +78,10 @@ bool BatchFlow::run(const std::string& path) {
     if (!fits)
         errno = EFBIG;
     const bool complete = fits && file::readExact(fd, text.data(), text.size());
-    const FileProblem problem = file::problem(path, "it ended before its length");
+    const FileProblem problem = file::problem(path, msg::kBatchFileCutShort);
     file::close(fd);
     if (!complete) {
-        batchFileError(cli ? kReadFailedCliText : kReadFailedText, problem);
+        batchFileError(cli ? msg::kBatchReadFailedCliText : msg::kBatchReadFailedText, problem);
         return false;
     }
     // With keep-going a missing file fails its job instead of the whole batch.
@@ -125,7 +109,7 @@ bool BatchFlow::run(const std::string& path) {
 }
 
 void BatchFlow::jobError(const std::string& text, const std::string& reason) {
-    notifier_.show(Severity::Warning, "Batch error", text);
+    notifier_.show(Severity::Warning, msg::kBatchErrorTitle, text);
     failures_.push_back({current_, reason});
 }
 
@@ -135,26 +119,26 @@ bool BatchFlow::tryStartJob() {
     flow_.setPaths(job.soundBank, compressed, job.outputFile, job.midiFile);
     // Every job reads its bank afresh, even the bank of the job before.
     if (!flow_.loadBankFresh()) {
-        jobError(kBankFailedText, reasonOf(flow_.soundBank()->problem(),
-                                           "sound bank " + job.soundBank + " could not be loaded"));
+        jobError(msg::kBatchBankFailedText,
+                 reasonOf(flow_.soundBank()->problem(), msg::jobBankFailedReason(job.soundBank)));
         return false;
     }
     if (!flow_.readMidiFile(flow_.currentMidiFile())) {
-        jobError(kMidiFailedText, reasonOf(flow_.midiFile()->problem(),
-                                           "MIDI file " + job.midiFile + " could not be loaded"));
+        jobError(msg::kBatchMidiFailedText,
+                 reasonOf(flow_.midiFile()->problem(), msg::jobMidiFailedReason(job.midiFile)));
         return false;
     }
     // The loaded file gets its render job and mixer labels at once: should its output not
     // open, the window still holds a loaded MIDI file that Convert can render.
     flow_.prepareRenderJob();
     if (const std::string tooLong = flow_.renderTooLongText(); !tooLong.empty()) {
-        jobError(tooLong, job.midiFile + " plays longer than a WAVE file can hold");
+        jobError(tooLong, msg::jobTooLongReason(job.midiFile));
         return false;
     }
     flow_.replaceWaveFile(flow_.currentOutputFile());
     if (!flow_.waveFile()->openwr()) {
-        jobError(kWaveFailedText,
-                 reasonOf(flow_.waveFile()->problem(), job.outputFile + " could not be created"));
+        jobError(msg::kBatchWaveFailedText, reasonOf(flow_.waveFile()->problem(),
+                                                     msg::jobWaveNotCreatedReason(job.outputFile)));
         return false;
     }
     flow_.startRenderThread();
@@ -180,9 +164,9 @@ void BatchFlow::continueBatch() {
     const ConversionFlow::Outcome& outcome = flow_.lastOutcome();
     if (!outcome.writeOk || !outcome.rescaleOk) {
         const Cwavfil* wave = flow_.waveFile();
-        const std::string what =
-            flow_.currentOutputFile() +
-            (outcome.writeOk ? " could not be rescaled" : " could not be written");
+        const std::string what = outcome.writeOk
+                                     ? msg::jobWaveNotRescaledReason(flow_.currentOutputFile())
+                                     : msg::jobWaveNotWrittenReason(flow_.currentOutputFile());
         failures_.push_back(
             {current_, reasonOf(wave != nullptr ? wave->problem() : std::nullopt, what)});
     }

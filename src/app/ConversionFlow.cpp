@@ -11,6 +11,7 @@
 #include "effects/MixBus.h"
 #include "midi/Cmidfil.h"
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
 #include "sequencer/ProgramNames.h"
@@ -24,80 +25,6 @@
 
 namespace korvelt {
 namespace {
-
-constexpr const char* kNoMidiText =
-    "There is no MIDI file loaded\nPlease load a MIDI file and try again";
-constexpr const char* kMidiNotLoadedText =
-    "The selected MIDI file could not be loaded,\npossibly due to an error in the MIDI "
-    "file.\nPlease load a valid MIDI file and try again";
-constexpr const char* kBankMissingText = "The sound bank selected does not exist.";
-constexpr const char* kBankMissingCliText =
-    "The sound bank selected does not exist.\nName an existing one with --bank and try again";
-constexpr const char* kBankUnreadableText =
-    "The sound bank selected could not be loaded\nIt is either corrupt or it has an unknown "
-    "format\nPlease select another sound bank and try again";
-constexpr const char* kBankUnreadableCliText =
-    "The sound bank selected could not be loaded\nIt is either corrupt or it has an unknown "
-    "format\nPlease name another sound bank with --bank and try again";
-constexpr const char* kWaveNotCreatedText =
-    "There was an error while creating the WAVE file\nPlease check if your hard drive is "
-    "not full and try again";
-constexpr const char* kWaveEmptyText =
-    "The WAVE file created has no sound. Possible causes:\n1) Your MIDI file doesn't have "
-    "sound generating commands\n2) Your MIDI file doesn't have preset selection "
-    "commands\n3) Your Sound Font doesn't have the required presets\nSuggestion: Go to "
-    "OPTIONS and activate 'Show MIDI error messages'\nPlease check your MIDI and Sound Font "
-    "files and try again";
-constexpr const char* kWaveEmptyCliText =
-    "The WAVE file created has no sound. Possible causes:\n1) Your MIDI file doesn't have "
-    "sound generating commands\n2) Your MIDI file doesn't have preset selection "
-    "commands\n3) Your Sound Font doesn't have the required presets\nSuggestion: run again "
-    "with --show-midi-errors\nPlease check your MIDI and Sound Font files and try again";
-// The same when the errors are shown already.
-constexpr const char* kWaveEmptyShownCliText =
-    "The WAVE file created has no sound. Possible causes:\n1) Your MIDI file doesn't have "
-    "sound generating commands\n2) Your MIDI file doesn't have preset selection "
-    "commands\n3) Your Sound Font doesn't have the required presets\nPlease check your MIDI "
-    "and Sound Font files and try again";
-constexpr const char* kRescaleFailedText =
-    "An error ocurred while rescaling the values in the \noutput WAVE file.\nPlease check "
-    "your hard-disk space and try again";
-constexpr const char* kAdjustVolumeFormat =
-    "To obtain better dynamics in your WAVE file\nyou should go to OPTIONS, increase "
-    "the\nMaster Volume by %u dB and try again";
-constexpr const char* kAdjustVolumeCliFormat =
-    "To obtain better dynamics in your WAVE file\nraise the level with --master-volume %d "
-    "and try again";
-// A render whose frames did not all reach the disk is not a WAVE file to rescale or judge.
-constexpr const char* kWaveNotWrittenText =
-    "There was an error while writing the WAVE file\nPlease check if your hard drive is "
-    "not full and try again";
-// An output that is one of the inputs would be destroyed by the render that reads it.
-constexpr const char* kOutputIsMidiFormat =
-    "The output file %s\nis the MIDI file being converted; writing it would destroy the "
-    "MIDI file.\nPlease choose another output file and try again";
-constexpr const char* kOutputIsBankFormat =
-    "The output file %s\nis the sound bank; writing it would destroy the sound bank.\nPlease "
-    "choose another output file and try again";
-constexpr const char* kOutputIsMidiCliFormat =
-    "The output file %s\nis the MIDI file being converted; writing it would destroy the "
-    "MIDI file.\nPlease name another output file with --output and try again";
-constexpr const char* kOutputIsBankCliFormat =
-    "The output file %s\nis the sound bank; writing it would destroy the sound bank.\nPlease "
-    "name another output file with --output and try again";
-// A render whose frames cannot all fit a WAVE file is refused before anything is written.
-constexpr const char* kTooLongFormat =
-    "The MIDI file plays for %s, but a WAVE file can hold\nat most %s of music.\nPlease "
-    "check the MIDI file and the MIDI tempo in OPTIONS and try again";
-constexpr const char* kTooLongCliFormat =
-    "The MIDI file plays for %s, but a WAVE file can hold\nat most %s of music.\nPlease "
-    "check the MIDI file and the --tempo option and try again";
-constexpr const char* kMidiLoadFailedText =
-    "The MIDI file selected could not be loaded\nIt either does not exist, or it is "
-    "corrupt\nor it has an unknown format\nPlease select another MIDI file and try again";
-constexpr const char* kMidiLoadFailedCliText =
-    "The MIDI file selected could not be loaded\nIt either does not exist, or it is "
-    "corrupt\nor it has an unknown format\nPlease name another MIDI file and try again";
 
 // The highest master volume the options take.
 constexpr int kMaxMasterVolumeDb = 20;
@@ -208,8 +135,8 @@ bool ConversionFlow::loadMidiFile(const std::string& path) {
         prepareRenderJob();
         return true;
     }
-    warn("Couldn't load MIDI file",
-         advice_ == Advice::CommandLine ? kMidiLoadFailedCliText : kMidiLoadFailedText);
+    warn(msg::kMidiLoadFailedTitle,
+         advice_ == Advice::CommandLine ? msg::kMidiLoadFailedCliText : msg::kMidiLoadFailedText);
     currentMidiFile_.clear();
     return false;
 }
@@ -241,11 +168,11 @@ bool ConversionFlow::startConversion() {
         return false;
     joinRetired();
     if (!midi_) {
-        warn("No MIDI file", kNoMidiText);
+        warn(msg::kNoMidiTitle, msg::kNoMidiText);
         return false;
     }
     if (!midi_->loaded() || !job_) {
-        warn("MIDI file not loaded", kMidiNotLoadedText);
+        warn(msg::kMidiNotLoadedTitle, msg::kMidiNotLoadedText);
         return false;
     }
     if (!bank_) {
@@ -256,29 +183,32 @@ bool ConversionFlow::startConversion() {
     const bool cli = advice_ == Advice::CommandLine;
     if (!bank_->loaded()) {
         if (!file::exists(currentSoundBank_))
-            warn("Couldn't find sound bank", cli ? kBankMissingCliText : kBankMissingText);
+            warn(msg::kBankMissingTitle, cli ? msg::kBankMissingCliText : msg::kBankMissingText);
         else
-            warn("Couldn't load sound bank", cli ? kBankUnreadableCliText : kBankUnreadableText);
+            warn(msg::kBankUnreadableTitle,
+                 cli ? msg::kBankUnreadableCliText : msg::kBankUnreadableText);
         return false;
     }
     if (file::sameFile(currentOutputFile_, midi_->name())) {
-        warn("Output file is the MIDI file",
-             formatText(cli ? kOutputIsMidiCliFormat : kOutputIsMidiFormat, currentOutputFile_));
+        warn(msg::kOutputIsMidiTitle,
+             formatText(cli ? msg::kOutputIsMidiCliFormat : msg::kOutputIsMidiFormat,
+                        currentOutputFile_));
         return false;
     }
     if (file::sameFile(currentOutputFile_, bank_->name())) {
-        warn("Output file is the sound bank",
-             formatText(cli ? kOutputIsBankCliFormat : kOutputIsBankFormat, currentOutputFile_));
+        warn(msg::kOutputIsBankTitle,
+             formatText(cli ? msg::kOutputIsBankCliFormat : msg::kOutputIsBankFormat,
+                        currentOutputFile_));
         return false;
     }
     if (const std::string tooLong = renderTooLongText(); !tooLong.empty()) {
-        warn("MIDI file too long", tooLong);
+        warn(msg::kTooLongTitle, tooLong);
         return false;
     }
     if (!wave_)
         wave_ = std::make_unique<Cwavfil>(currentOutputFile_, notifier_);
     if (!wave_->openwr()) {
-        warn("Couldn't create the WAVE file", kWaveNotCreatedText);
+        warn(msg::kWaveNotCreatedTitle, msg::kWaveNotCreatedText);
         return false;
     }
     runState_ = RunState::Converting;
@@ -306,7 +236,7 @@ std::string ConversionFlow::renderTooLongText() const {
         double(Cwavfil::kMaxFrames - RenderJob::kTailAllowance) / Cwavfil::kSampleRate;
     char text[512];
     std::snprintf(text, sizeof text,
-                  advice_ == Advice::CommandLine ? kTooLongCliFormat : kTooLongFormat,
+                  advice_ == Advice::CommandLine ? msg::kTooLongCliFormat : msg::kTooLongFormat,
                   hoursAndMinutes(job_->plannedDuration(percent) * 1e-6).c_str(),
                   hoursAndMinutes(longest).c_str());
     return text;
@@ -347,7 +277,7 @@ void ConversionFlow::renderThreadMain() {
         // the render ends like an abort, and says why.
         engine_.abortRequested = true;
         job_->dropVoices();
-        notifier_.show(Severity::Error, "Error!", "RenderJob::run\nNot enough memory to render");
+        notifier_.show(Severity::Error, msg::kErrorTitle, msg::kRenderOutOfMemory);
     }
     engine_.store.reportTo(notifier_);
     dispatcher_.invokeAndWait([this] { onRenderFinished(); });
@@ -414,7 +344,7 @@ void ConversionFlow::onRenderFinished() {
         if (outcome_.writeOk) {
             reportRenderResult();
         } else {
-            warn("Couldn't write the WAVE file", kWaveNotWrittenText);
+            warn(msg::kWaveNotWrittenTitle, msg::kWaveNotWrittenText);
             // A disk that cannot take this job's file ends a batch as an abort would.
             if (writeFailureEndsBatch)
                 engine_.abortRequested = true;
@@ -446,9 +376,9 @@ void ConversionFlow::reportRenderResult() {
     const int peak = wave_->peak();
     if (peak <= 0) {
         if (runState_ == RunState::Converting)
-            warn("WAVE file empty", advice_ == Advice::Desktop ? kWaveEmptyText
-                                    : settings_.showMidiErrors ? kWaveEmptyShownCliText
-                                                               : kWaveEmptyCliText);
+            warn(msg::kWaveEmptyTitle, advice_ == Advice::Desktop ? msg::kWaveEmptyText
+                                       : settings_.showMidiErrors ? msg::kWaveEmptyShownCliText
+                                                                  : msg::kWaveEmptyCliText);
         return;
     }
     const int factor = 33553408 / peak; // 32767 x 1024: the gain to full scale, in 1/1024
@@ -459,10 +389,10 @@ void ConversionFlow::reportRenderResult() {
             outcome_.rescaleOk = false;
             // A failed rename has shown nothing yet: this message names the file.
             if (wave_->problem() && !wave_->problemShown())
-                notifier_.showFileProblem(Severity::Warning, "Error in WAVE file",
-                                          kRescaleFailedText, *wave_->problem());
+                notifier_.showFileProblem(Severity::Warning, msg::kRescaleFailedTitle,
+                                          msg::kRescaleFailedText, *wave_->problem());
             else
-                warn("Error in WAVE file", kRescaleFailedText);
+                warn(msg::kRescaleFailedTitle, msg::kRescaleFailedText);
         }
         return;
     }
@@ -477,11 +407,11 @@ void ConversionFlow::reportRenderResult() {
         const int level = std::min(current + dB, kMaxMasterVolumeDb);
         if (level <= current)
             return;
-        std::snprintf(text, sizeof text, kAdjustVolumeCliFormat, level);
+        std::snprintf(text, sizeof text, msg::kAdjustVolumeCliFormat, level);
     } else {
-        std::snprintf(text, sizeof text, kAdjustVolumeFormat, static_cast<unsigned>(dB));
+        std::snprintf(text, sizeof text, msg::kAdjustVolumeFormat, static_cast<unsigned>(dB));
     }
-    warn("Adjust Master Volume", text);
+    warn(msg::kAdjustVolumeTitle, text);
 }
 
 } // namespace korvelt

@@ -7,6 +7,7 @@
 #include "audio/Cwavfil.h"
 #include "audio/WavePlayer.h"
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
 
@@ -14,24 +15,6 @@
 
 namespace korvelt {
 namespace {
-
-constexpr const char* kWaveMissingText =
-    "The WAVE file selected does not exist.\nSuggestion 1: Select an existing WAVE file and try "
-    "again\nSuggestion 2: Select a MIDI file and hit Convert";
-constexpr const char* kWaveMissingCliText =
-    "The WAVE file selected does not exist.\nSuggestion 1: Name an existing WAVE file and try "
-    "again\nSuggestion 2: Make one with 'korvelt-cli convert'";
-constexpr const char* kInvalidWaveText =
-    "The WAVE file selected appears to be corrupt\nSuggestion 1: Select another WAVE file and "
-    "try again\nSuggestion 2: Select a MIDI file and hit Convert";
-constexpr const char* kInvalidWaveCliText =
-    "The WAVE file selected appears to be corrupt\nSuggestion 1: Name another WAVE file and "
-    "try again\nSuggestion 2: Make one with 'korvelt-cli convert'";
-constexpr const char* kOutputBusyText =
-    "The Wave output device is not ready. Possible causes:\n1) There is another application "
-    "using the device\n2) Your computer doesn't have sound output capabilities";
-// No browser or other program took the help page: the user can still open it by hand.
-constexpr const char* kHelpNotOpenedText = "No program could open the help page:";
 
 bool hasExtension(const std::string& path, const char* ext) {
     return path::equalsIgnoreCase(path::extension(path), ext);
@@ -41,8 +24,9 @@ bool hasExtension(const std::string& path, const char* ext) {
 
 // "All Files" matches every file: "*" here, where "*.*" would miss names without a dot.
 const char* const MainWindowLogic::kSoundBankFilter =
-    "Sound Font Files(*.sf2;*.csf)|*.sf2;*.csf|Compressed Sound Font Files (*.csf)|*.csf|"
-    "Uncompressed Sound Font files (*.sf2)|*.sf2|All Files (*.*)|*";
+    "Sound Font Files(*.sf2;*.sf3;*.csf)|*.sf2;*.sf3;*.csf|Compressed Sound Font Files (*.csf)|"
+    "*.csf|Uncompressed Sound Font files (*.sf2)|*.sf2|SoundFont 3 files (*.sf3)|*.sf3|"
+    "All Files (*.*)|*";
 const char* const MainWindowLogic::kWaveFilter = "Wave files (*.wav)|*.wav|All Files (*.*)|*";
 const char* const MainWindowLogic::kMidiFilter =
     "MIDI & Karaoke Files (*.mid;*.midi;*.kar;*.rmi)|*.mid;*.midi;*.kar;*.rmi|All Files (*.*)|*";
@@ -67,8 +51,8 @@ std::string MainWindowLogic::helpFile() const {
 
 void MainWindowLogic::initialise() {
     if (auto problem = loadSettings(settings_, dirs_, settingsFile_))
-        notifier_.showFileProblem(Severity::Warning, kSettingsFileErrorTitle, kSettingsNotReadText,
-                                  *problem);
+        notifier_.showFileProblem(Severity::Warning, msg::kSettingsFileErrorTitle,
+                                  msg::kSettingsNotReadText, *problem);
     flow_.setSoundBank(settings_.defaultSoundBank,
                        hasExtension(settings_.defaultSoundBank, ".csf"));
     flow_.setOutputFile(settings_.defaultOutputFile);
@@ -159,7 +143,7 @@ void MainWindowLogic::dropFiles(const std::vector<std::string>& files) {
     const std::string name = path::limit(files.front());
     if (name.size() < 6)
         return;
-    if (hasExtension(name, ".sf2"))
+    if (hasExtension(name, ".sf2") || hasExtension(name, ".sf3"))
         flow_.setSoundBank(name, false);
     else if (hasExtension(name, ".csf"))
         flow_.setSoundBank(name, true);
@@ -172,34 +156,33 @@ void MainWindowLogic::dropFiles(const std::vector<std::string>& files) {
 void MainWindowLogic::openHelp() {
     const std::string page = helpFile();
     if (!view_.openHelp(page))
-        notifier_.show(Severity::Warning, "Couldn't open the help page",
-                       std::string(kHelpNotOpenedText) + "\n" + page);
+        notifier_.show(Severity::Warning, msg::kHelpNotOpenedTitle, msg::helpNotOpenedText(page));
 }
 
 void MainWindowLogic::listen() {
     const bool cli = flow_.advice() == Advice::CommandLine;
     Cwavfil* wave = flow_.waveFile();
     if (wave == nullptr) {
-        notifier_.show(Severity::Warning, "WAVE file missing",
-                       cli ? kWaveMissingCliText : kWaveMissingText);
+        notifier_.show(Severity::Warning, msg::kWaveMissingTitle,
+                       cli ? msg::kWaveMissingCliText : msg::kWaveMissingText);
         return;
     }
     if (!wave->exists()) {
-        notifier_.showFileProblem(Severity::Warning, "WAVE file missing",
-                                  cli ? kWaveMissingCliText : kWaveMissingText,
+        notifier_.showFileProblem(Severity::Warning, msg::kWaveMissingTitle,
+                                  cli ? msg::kWaveMissingCliText : msg::kWaveMissingText,
                                   file::problem(wave->name(), file::errorText(ENOENT)));
         return;
     }
     if (!wave->openrd()) {
-        notifier_.show(Severity::Warning, "Invalid Wave file",
-                       cli ? kInvalidWaveCliText : kInvalidWaveText);
+        notifier_.show(Severity::Warning, msg::kInvalidWaveTitle,
+                       cli ? msg::kInvalidWaveCliText : msg::kInvalidWaveText);
         return;
     }
     player_ = std::make_unique<WavePlayer>(*wave, device_);
     if (!player_->open(*this)) {
         player_.reset();
         wave->closeFile();
-        notifier_.show(Severity::Warning, "Wave output busy", kOutputBusyText);
+        notifier_.show(Severity::Warning, msg::kOutputBusyTitle, msg::kOutputBusyText);
         return;
     }
     lateReports_ = false;

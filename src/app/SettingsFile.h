@@ -31,13 +31,6 @@ std::string helpPagePath(const std::string& programDirectory);
 
 inline constexpr const char* kSystemGeneralMidiBank = "/usr/share/sounds/sf2/default-GM.sf2";
 
-// The messages about the settings file itself: one that exists but cannot be read, and
-// default files that cannot be saved (each shown with the file's problem).
-inline constexpr const char* kSettingsFileErrorTitle = "Settings file error";
-inline constexpr const char* kSettingsNotReadText =
-    "The settings file could not be read\nThe built-in default files are used";
-inline constexpr const char* kSettingsNotSavedText = "The default files could not be saved";
-
 // Where the settings file keeps the two default file names.
 inline constexpr const char* kFilesSection = "Files";
 inline constexpr const char* kSoundBankKey = "Sound Bank";

@@ -7,18 +7,13 @@
 #include <vector>
 
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
 
 namespace korvelt {
 
 namespace {
-
-constexpr const char* kErrorTitle = "Error!";
-constexpr const char* kOpenwrError = "Cwavfil::openwr\nError while writing Korvelt.wav file";
-constexpr const char* kCloseError = "Cwavfil::close\nError while writing Korvelt.wav file";
-constexpr const char* kOpenrdError = "Cwavfil::openrd\nError while reading Korvelt.wav file";
-constexpr const char* kRescaleError = "Cwavfil::rescale\nError while rescaling WAVE file";
 
 void putLE16(unsigned char* p, std::uint16_t v) noexcept {
     p[0] = static_cast<unsigned char>(v);
@@ -103,7 +98,7 @@ Cwavfil::~Cwavfil() = default;
 void Cwavfil::fail(const char* text, const std::string& path, const std::string& otherwise) {
     problem_ = file::problem(path, otherwise);
     problemShown_ = true;
-    notifier_.showFileProblem(Severity::Error, kErrorTitle, text, *problem_);
+    notifier_.showFileProblem(Severity::Error, msg::kErrorTitle, text, *problem_);
 }
 
 bool Cwavfil::exists() const {
@@ -135,7 +130,7 @@ bool Cwavfil::openwr() {
         const int error = errno;
         closeHandle();
         errno = error;
-        fail(kOpenwrError, name(), file::errorText(ENOSPC));
+        fail(msg::kWaveCreateFailed, name(), file::errorText(ENOSPC));
         return false;
     }
     if (!buffer_)
@@ -246,7 +241,7 @@ bool Cwavfil::close() {
     closeHandle();
     if (failed_) {
         errno = writeError_;
-        fail(kCloseError, name(), file::errorText(ENOSPC));
+        fail(msg::kWaveCloseFailed, name(), file::errorText(ENOSPC));
         return false;
     }
     problem_.reset();
@@ -289,7 +284,7 @@ bool Cwavfil::openrd() {
         const int error = errno;
         closeHandle();
         errno = error;
-        fail(kOpenrdError, name(), kNotPlayable);
+        fail(msg::kWaveOpenFailed, name(), kNotPlayable);
         return false;
     }
     position_ = 0;
@@ -308,7 +303,7 @@ bool Cwavfil::rescale(int gain) {
     const std::string temporary = temporaryName(name());
     if (capacity_ != 0) { // never while the file is still being written
         errno = 0;
-        fail(kRescaleError, name(), "still being written");
+        fail(msg::kWaveRescaleFailed, name(), msg::kWaveStillWritten);
         return false;
     }
     // Where the pass failed: the file and the system's error there (0: the file's contents).
@@ -368,7 +363,7 @@ bool Cwavfil::rescale(int gain) {
         if (created)
             file::remove(temporary);
         errno = failedError;
-        fail(kRescaleError, failedPath, "its header does not describe its data");
+        fail(msg::kWaveRescaleFailed, failedPath, msg::kWaveHeaderMismatch);
         return false;
     }
     // rename replaces the file in one step: there is never a moment without it. A failed

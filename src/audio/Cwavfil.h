@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/FileProblem.h"
+#include "platform/MessageTexts.h"
 #include "platform/NamedFile.h"
 
 #include <optional>
@@ -139,7 +140,7 @@ public:
     // The problem has been shown with this object's own message (all but a failed rename).
     bool problemShown() const noexcept { return problemShown_; }
 
-    static constexpr const char* kNotPlayable = "not a 16-bit stereo PCM WAVE file";
+    static constexpr const char* kNotPlayable = msg::kNotPlayableWave;
     // The format record read by openrd.
     const WaveFormat& format() const noexcept { return format_; }
 

@@ -3,6 +3,7 @@
 #include "bank/BankScrambler.h"
 #include "bank/ByteOrder.h"
 #include "bank/Ccompsf.h"
+#include "bank/CodecStream.h"
 #include "bank/Csf2file.h"
 #include "bank/SampleDecoder.h"
 #include "bank/SampleEncoder.h"
@@ -160,12 +161,12 @@ void putSampleRecord(std::vector<std::uint8_t>& out, const SampleHeader& s,
     le::put16(out, s.sampleType);
 }
 
-// The frames of a sample as the source bank holds them (raw, or coded when the source is
-// itself a compressed bank); false when they are not all there.
+// The frames of a sample as the source bank holds them (raw, a codec stream, or coded when
+// the source is itself a compressed bank); false when they are not all there.
 bool readFrames(int handle, const SampleHeader& s, std::vector<std::int16_t>& frames) {
     const auto n = static_cast<std::size_t>(std::max<std::int32_t>(s.storedLength, 0));
     frames.clear();
-    if (n == 0)
+    if (n == 0 && !s.codecStream) // a stream is decoded even then: it must be sound
         return true;
     const std::int64_t size = file::size(handle);
     if (size < 0)
@@ -176,6 +177,21 @@ bool readFrames(int handle, const SampleHeader& s, std::vector<std::int16_t>& fr
         return false;
     const std::uint64_t available = dataEnd - s.dataOffset;
     // The file must hold what the header claims before anything is allocated for it.
+    if (s.codecStream) {
+        // Decoded whole as the sample store does; frames past the stream are silence there
+        // and here.
+        if (s.compressedBytes > available)
+            return false;
+        std::vector<std::uint8_t> stream(s.compressedBytes);
+        if (!stream.empty() && !file::readAt(handle, s.dataOffset, stream.data(), stream.size()))
+            return false;
+        const auto streamFrames = static_cast<std::size_t>(std::max<std::int32_t>(s.playLength, 0));
+        if (streamFrames == 0 || codec::identify(stream) != codec::Codec::Vorbis ||
+            !codec::decodeVorbis(stream, streamFrames, frames))
+            return false;
+        frames.resize(n, 0);
+        return true;
+    }
     if (s.blockSamples != 0) {
         if (s.blockSamples < 0 || s.blockSamples > SampleStore::kMaxBlockSamples ||
             s.compressedBytes > available ||

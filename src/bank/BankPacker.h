@@ -30,7 +30,8 @@ struct PackReport {
 // and each sample's storedLength frames as a compressed stream, or raw where that is
 // smaller. Samples whose headers name the same frames share one stream. Every stream is
 // decoded again before it is written, so a sample read back is bit-identical. The source
-// may be a SoundFont or a compressed bank (whose samples are decoded first); a sample
+// may be a SoundFont 2 or 3 bank or a compressed bank (whose samples, codec streams or
+// blocks, are decoded first, to the frames the sample store would hold); a sample
 // whose frames cannot all be read fails the pack rather than being packed as silence.
 //
 // The file is written beside the output under a temporary name and renamed over it only

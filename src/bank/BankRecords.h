@@ -66,7 +66,8 @@ struct SampleHeader {
     std::uint8_t originalPitch = 0;
     std::int8_t pitchCorrection = 0;
     std::uint16_t sampleLink = 0;
-    std::uint16_t sampleType = 0; // 1 mono, 2 right, 4 left, 8 linked
+    std::uint16_t sampleType = 0; // 1 mono, 2 right, 4 left, 8 linked (never the
+                                  // compressed-data bit 0x10: see codecStream)
     int handle = -1;              // the bank file's descriptor
     std::uint64_t dataOffset = 0; // absolute file offset of the stored data
     // Absolute file offset of the end of the bank's sample data area ("smpl"): no byte at or
@@ -79,6 +80,11 @@ struct SampleHeader {
     std::int32_t storedLength = 0;
     std::uint32_t compressedBytes = 0; // 0 for raw data
     std::int32_t blockSamples = 0;     // frames per compressed block; 0 = raw
+    // The data is a codec stream of compressedBytes bytes at dataOffset (a SoundFont 3
+    // sample; blockSamples 0). playLength is then the stream's frame count, from its last
+    // Ogg page (0 when that cannot be read: the sample then fails to load), and the whole
+    // stream is decoded at once.
+    bool codecStream = false;
 
     // The resident frames, null while not resident: residentLength decoded frames followed
     // by kPaddingFrames frames of silence. Shared so that a voice can keep the buffer it

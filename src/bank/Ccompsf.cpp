@@ -1,30 +1,20 @@
 #include "bank/Ccompsf.h"
 
 #include "bank/ByteOrder.h"
+#include "platform/MessageTexts.h"
 
 #include <cerrno>
 #include <cstring>
 
 namespace korvelt {
 
-namespace {
-
-const char* const kOpenFailed =
-    "Ccompsf::rdfile\nFatal error while reading SoundFont file\nCould not open SoundFont file";
-const char* const kTooRecent = "Ccompsf::rdfile\nThis SoundFont can only be processed\nby a more "
-                               "recent version of the program";
-const char* const kInvalidFormat =
-    "Ccompsf::rdfile\nFatal error while reading SoundFont file\nInvalid SoundFont file format";
-
-} // namespace
-
 bool Ccompsf::rdfile() {
     if (!openForReading()) {
-        failWithProblem(kOpenFailed, kNotCompressed);
+        failWithProblem(msg::kCompressedOpenFailed, kNotCompressed);
         return false;
     }
     auto invalid = [this] {
-        fail(kInvalidFormat);
+        fail(msg::kCompressedInvalid);
         return false;
     };
     std::uint8_t header[csf::kHeaderSize];
@@ -32,11 +22,11 @@ bool Ccompsf::rdfile() {
     if (!headerRead || std::memcmp(header, csf::kMagic, 4) != 0) {
         if (headerRead)
             errno = 0;
-        failWithProblem(kInvalidFormat, kNotCompressed);
+        failWithProblem(msg::kCompressedInvalid, kNotCompressed);
         return false;
     }
     if (header[csf::kVersionField] > csf::kMaxVersion) {
-        fail(kTooRecent);
+        fail(msg::kCompressedTooRecent);
         return false;
     }
     const std::uint16_t firstChunk = le::u16(header + csf::kFirstChunkField);

@@ -23,7 +23,8 @@ namespace korvelt {
 //   SoundFont's, except the 62-byte sample header (see readCompressedSampleHeaders).
 // A compressed sample is a stream in the block format of SampleDecoder.h; a raw one
 // (blockSamples 0) is storedLength + 23 plain 16-bit frames. A sample header with the
-// SoundFont 3 compressed-data type bit (0x10) is refused, as by the SoundFont reader.
+// SoundFont 3 compressed-data type bit (0x10) is refused: this format holds no codec
+// streams (the packer stores their decoded frames).
 namespace csf {
 inline constexpr std::uint8_t kMagic[4] = {'C', 'S', 'F', 'F'};
 inline constexpr std::size_t kHeaderSize = 48;
@@ -47,7 +48,7 @@ public:
 
     bool rdfile() override;
 
-    static constexpr const char* kNotCompressed = "not a compressed bank (.csf)";
+    static constexpr const char* kNotCompressed = msg::kNotCompressedBank;
 
 protected:
     bool readCompressedSampleHeaders(std::uint64_t size);

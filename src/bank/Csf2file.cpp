@@ -1,8 +1,10 @@
 #include "bank/Csf2file.h"
 
 #include "bank/ByteOrder.h"
+#include "bank/CodecStream.h"
 #include "bank/SampleStore.h"
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 
 #include <algorithm>
@@ -11,11 +13,6 @@
 namespace korvelt {
 
 namespace {
-
-const char* const kOpenFailed =
-    "Csf2file::rdfile\nFatal error while reading Sound Font file\nCould not open Sound Font file";
-const char* const kInvalidFormat =
-    "Csf2file::rdfile\nFatal error while reading Sound Font file\nInvalid Sound Font file format";
 
 constexpr std::size_t kPresetRecord = 38;
 constexpr std::size_t kBagRecord = 4;
@@ -48,12 +45,12 @@ Csf2file::~Csf2file() {
 }
 
 void Csf2file::fail(const std::string& text) {
-    notifier_.show(Severity::Error, "Error!", text);
+    notifier_.show(Severity::Error, msg::kErrorTitle, text);
 }
 
 void Csf2file::failWithProblem(const std::string& text, const std::string& otherwise) {
     problem_ = file::problem(name(), otherwise);
-    notifier_.showFileProblem(Severity::Error, "Error!", text, *problem_);
+    notifier_.showFileProblem(Severity::Error, msg::kErrorTitle, text, *problem_);
 }
 
 bool Csf2file::openForReading() {
@@ -127,11 +124,11 @@ bool Csf2file::skipLowSampleBytes() {
 
 bool Csf2file::rdfile() {
     if (!openForReading()) {
-        failWithProblem(kOpenFailed, kNotSoundFont);
+        failWithProblem(msg::kSoundFontOpenFailed, kNotSoundFont);
         return false;
     }
     auto invalid = [this] {
-        fail(kInvalidFormat);
+        fail(msg::kSoundFontInvalid);
         return false;
     };
     std::uint8_t head[24];
@@ -140,7 +137,7 @@ bool Csf2file::rdfile() {
         !le::tagIs(head + 12, "LIST") || !le::tagIs(head + 20, "INFO")) {
         if (headRead)
             errno = 0;
-        failWithProblem(kInvalidFormat, kNotSoundFont);
+        failWithProblem(msg::kSoundFontInvalid, kNotSoundFont);
         return false;
     }
     // The INFO list size counts the "INFO" tag already read.
@@ -287,12 +284,49 @@ bool Csf2file::readSampleHeaders(std::uint64_t size) {
         h.storedLength = h.playLength;
         h.compressedBytes = 0;
         h.blockSamples = 0;
-        // SoundFont 3 data is compressed in a way this program does not decode.
         if (h.sampleType & kSoundFont3Compressed)
-            return false;
+            readStreamHeader(p, h);
         samples_.push_back(h);
     }
     return complete;
+}
+
+void Csf2file::readStreamHeader(const std::uint8_t* p, SampleHeader& h) {
+    // Start and end are byte offsets of the stream in "smpl" (end exclusive); the loop
+    // points count decoded frames from the stream's first frame.
+    h.sampleType = static_cast<std::uint16_t>(h.sampleType & ~kSoundFont3Compressed);
+    h.codecStream = true;
+    h.dataOffset = sampleDataOffset_;
+    h.dataEnd = sampleDataOffset_ + sampleDataSize_;
+    h.playLength = 0;
+    const std::uint32_t first = le::u32(p + 20);
+    const std::uint32_t last = le::u32(p + 24);
+    // A stream outside "smpl" has no bytes and no frames: it fails when first played.
+    if (first <= last && last <= sampleDataSize_) {
+        h.dataOffset += first;
+        h.compressedBytes = last - first;
+        h.playLength = static_cast<std::int32_t>(streamFrames(h.dataOffset, h.compressedBytes));
+    }
+    const auto frames = static_cast<std::uint32_t>(h.playLength);
+    h.loopStart = static_cast<std::int32_t>(std::min(le::u32(p + 28), frames));
+    h.loopEnd = static_cast<std::int32_t>(std::min(le::u32(p + 32), frames));
+    h.storedLength = h.playLength;
+}
+
+std::uint64_t Csf2file::streamFrames(std::uint64_t offset, std::uint32_t bytes) {
+    // The frame count is the granule position of the stream's last Ogg page: read from the
+    // stream's end, a short stretch first, then the longest a page can be.
+    for (const std::size_t want : {codec::kShortTail, codec::kLongestPage}) {
+        const std::size_t n = std::min<std::size_t>(want, bytes);
+        tail_.resize(n);
+        if (n == 0 || !file::readAt(handle_, offset + bytes - n, tail_.data(), n))
+            return 0;
+        if (const auto frames = codec::streamFrames(tail_, bytes))
+            return *frames;
+        if (n == bytes)
+            break;
+    }
+    return 0;
 }
 
 bool Csf2file::skipModulators(std::uint64_t size) {

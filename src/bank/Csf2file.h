@@ -3,6 +3,7 @@
 #include "bank/BankRecords.h"
 #include "bank/BankScrambler.h"
 #include "platform/FileProblem.h"
+#include "platform/MessageTexts.h"
 #include "platform/NamedFile.h"
 
 #include <cstddef>
@@ -36,7 +37,8 @@ struct PresetSearch {
     std::optional<std::uint16_t> lowerProgram;
 };
 
-// A sound bank read from a SoundFont 2 file: the preset, instrument and sample records as
+// A sound bank read from a SoundFont 2 file (or SoundFont 3, whose samples may be Ogg Vorbis
+// streams, see CodecStream.h): the preset, instrument and sample records as
 // the file lists them, each list ending with the file's terminal record. Sample data is not
 // read here: each sample header records where its data lies, and the SampleStore makes it
 // resident when a voice needs it. The file stays open for that for the bank's whole life.
@@ -59,7 +61,7 @@ public:
     // Why the last rdfile() failed, when the file itself was the trouble (see above).
     const std::optional<FileProblem>& problem() const noexcept { return problem_; }
 
-    static constexpr const char* kNotSoundFont = "not a SoundFont 2 bank";
+    static constexpr const char* kNotSoundFont = msg::kNotSoundFont;
 
     // The records in file order, terminal records included.
     const std::vector<PresetHeader>& presets() const noexcept { return presets_; }
@@ -132,10 +134,17 @@ protected:
     bool readInstruments(std::uint64_t size, bool scrambled);
     bool readInstrumentBags(std::uint64_t size, bool scrambled);
     bool readInstrumentGenerators(std::uint64_t size, bool scrambled);
-    // The SoundFont form of the sample headers (never scrambled). A SoundFont 3 sample
-    // (compressed data, sample type bit 0x10) fails the read. Start, end and loop points
-    // beyond the sample data area are moved to its end.
+    // The SoundFont form of the sample headers (never scrambled). Start, end and loop
+    // points beyond the sample data area are moved to its end. A sample whose type has the
+    // compressed-data bit (0x10, SoundFont 3) is a codec stream (readStreamHeader),
+    // whatever the file's version or name.
     bool readSampleHeaders(std::uint64_t size);
+    // The stream's place, frame count and loop points (at most the frame count), from the
+    // 46-byte record at p; the type loses the compressed-data bit.
+    void readStreamHeader(const std::uint8_t* p, SampleHeader& h);
+    // The frame count of the stream of `bytes` bytes at `offset`, from its last Ogg page;
+    // 0 when it cannot be read.
+    std::uint64_t streamFrames(std::uint64_t offset, std::uint32_t bytes);
     bool skipModulators(std::uint64_t size);
 
     // Reads the records of a chunk body into `records` (bytes) and returns how many whole
@@ -169,6 +178,7 @@ protected:
     std::uint64_t fileSize_ = 0;
     std::uint64_t position_ = 0;        // read position
     std::vector<std::uint8_t> records_; // the chunk body being parsed
+    std::vector<std::uint8_t> tail_;    // the end of a codec stream being measured
 
     std::vector<PresetHeader> presets_;
     std::vector<ZoneBag> presetBags_;

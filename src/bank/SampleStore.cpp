@@ -1,8 +1,10 @@
 #include "bank/SampleStore.h"
 
 #include "app/Settings.h"
+#include "bank/CodecStream.h"
 #include "bank/SampleDecoder.h"
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "platform/System.h"
 
@@ -38,14 +40,18 @@ std::int64_t SampleStore::loadSample(SampleHeader& sample) {
     if (!sample.data || sample.residentFor < length) {
         if (sample.data)
             drop(sample); // too short: voices holding the old buffer keep it alive
+        refusedCodec_ = nullptr;
         if (!load(sample, length)) {
             // A silent buffer stays resident like a good one, so it is not read again.
             makeRoom(kPaddingBytes);
             attach(sample, 0);
             std::fill_n(sample.data.get(), SampleHeader::kPaddingFrames, std::int16_t(0));
             if (settings_.showMidiErrors)
-                notifier_->show(Severity::Error, "Error loading sample",
-                                "Sample:" + recordNameText(sample.name));
+                notifier_->show(
+                    Severity::Error, msg::kSampleLoadFailedTitle,
+                    refusedCodec_ != nullptr
+                        ? msg::sampleCodecRefusedText(recordNameText(sample.name), refusedCodec_)
+                        : msg::sampleLoadFailedText(recordNameText(sample.name)));
         }
         sample.residentFor = length;
         used_ += sample.residentBytes;
@@ -71,6 +77,8 @@ bool SampleStore::load(SampleHeader& sample, std::int32_t length) {
     if (sample.dataOffset > dataEnd)
         return false;
     try {
+        if (sample.codecStream)
+            return loadStream(sample, length, dataEnd);
         if (sample.blockSamples == 0)
             return loadRaw(sample, length, dataEnd);
         // The packer writes blocks of at most a few thousand frames; a block standing for
@@ -139,6 +147,41 @@ bool SampleStore::loadCompressed(SampleHeader& sample, std::int32_t length, std:
     if (stream_.capacity() > (std::size_t(16) << 20))
         std::vector<std::uint8_t>().swap(stream_); // do not keep a huge scratch buffer
     return true;
+}
+
+bool SampleStore::loadStream(SampleHeader& sample, std::int32_t length, std::uint64_t dataEnd) {
+    const std::uint64_t bytes = sample.compressedBytes;
+    if (bytes > dataEnd - sample.dataOffset)
+        return false;
+    // The frame count came from the stream's last page and is bounded by its size; the
+    // buffer holds the decoded frames (a greater storedLength is silence beyond them).
+    // A stream without frames is one whose length could not be read.
+    const auto frames = static_cast<std::size_t>(std::max<std::int32_t>(sample.playLength, 0));
+    const std::size_t kept = std::min(frames, static_cast<std::size_t>(length));
+    if (frames == 0 || !fits(bufferBytes(frames)))
+        return false;
+    stream_.resize(static_cast<std::size_t>(bytes));
+    if (bytes > 0 &&
+        !file::readAt(sample.handle, sample.dataOffset, stream_.data(), stream_.size()))
+        return false;
+    const codec::Codec kind = codec::identify(stream_);
+    if (kind != codec::Codec::Vorbis && kind != codec::Codec::Unknown) {
+        refusedCodec_ = codec::codecName(kind);
+        return false;
+    }
+    const bool decoded = codec::decodeVorbis(stream_, frames, decoded_);
+    if (stream_.capacity() > (std::size_t(16) << 20))
+        std::vector<std::uint8_t>().swap(stream_);
+    if (decoded) {
+        makeRoom(bufferBytes(kept));
+        attach(sample, kept);
+        std::int16_t* data = sample.data.get();
+        std::copy_n(decoded_.data(), kept, data);
+        std::fill_n(data + kept, SampleHeader::kPaddingFrames, std::int16_t(0));
+    }
+    if (decoded_.capacity() > (std::size_t(8) << 20))
+        std::vector<std::int16_t>().swap(decoded_);
+    return decoded;
 }
 
 bool SampleStore::fits(std::uint64_t bytes) const noexcept {

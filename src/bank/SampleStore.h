@@ -23,15 +23,16 @@ struct Settings;
 // it again at a greater length; the store never frees memory a voice may still read.
 //
 // Raw samples are read from the bank file as they stand; compressed ones are read,
-// unscrambled and decoded (SampleDecoder). Every size and offset is checked against the
-// file and its sample data area (SampleHeader::dataEnd) before anything is allocated: a
-// buffer never holds more frames than the area can supply (a raw sample that runs past
-// its end keeps the frames before it), no other byte of the file is read as a frame, and
-// a sample whose buffer would exceed the whole budget is not loaded (a damaged compressed
-// bank could otherwise claim gigabytes for a few bytes of stream).
-// A sample that cannot be read becomes resident as silence, reported as
-// "Sample:NAME" / "Error loading sample" when showMidiErrors is on, and is not read again
-// while resident.
+// unscrambled and decoded (SampleDecoder); codec streams (SoundFont 3) are read and decoded
+// whole (CodecStream.h), to exactly the frame count their last page gives, which bounds
+// the buffer: a stream that decodes to another count, or fails to decode, is silence. Every size
+// and offset is checked against the file and its sample data area (SampleHeader::dataEnd) before
+// anything is allocated: a buffer never holds more frames than the area can supply (a raw sample
+// that runs past its end keeps the frames before it), no other byte of the file is read as a frame,
+// and a sample whose buffer would exceed the whole budget is not loaded (a damaged compressed bank
+// could otherwise claim gigabytes for a few bytes of stream). A sample that cannot be read becomes
+// resident as silence, reported as "Sample:NAME" / "Error loading sample" when showMidiErrors is on
+// (a stream of another codec than Ogg Vorbis says so), and is not read again while resident.
 class SampleStore {
 public:
     // The most frames a compressed block may stand for; a stream claiming more is damaged.
@@ -78,6 +79,7 @@ private:
     // dataEnd: where the sample data area ends (within the file).
     bool loadRaw(SampleHeader& sample, std::int32_t length, std::uint64_t dataEnd);
     bool loadCompressed(SampleHeader& sample, std::int32_t length, std::uint64_t dataEnd);
+    bool loadStream(SampleHeader& sample, std::int32_t length, std::uint64_t dataEnd);
     // Whether a buffer of this size can be held at all: one larger than the whole budget
     // (the machine's memory) is refused rather than allocated.
     bool fits(std::uint64_t bytes) const noexcept;
@@ -93,7 +95,10 @@ private:
     Notifier* notifier_;
     Clock clock_;
     BankScrambler scrambler_;
-    std::vector<std::uint8_t> stream_; // compressed bytes of the sample being decoded
+    std::vector<std::uint8_t> stream_;  // compressed bytes of the sample being decoded
+    std::vector<std::int16_t> decoded_; // the frames of a codec stream being decoded
+    // The codec of the last stream refused for it (not Ogg Vorbis), for the message.
+    const char* refusedCodec_ = nullptr;
 };
 
 } // namespace korvelt

@@ -2,6 +2,7 @@
 
 #include "midi/MidiInput.h"
 #include "platform/File.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 
 #include <algorithm>
@@ -35,11 +36,11 @@ bool Cmidfil::rdmidi() {
 
     loaded_ = result;
     if (!result) {
-        const char* text = "Cmidfil::rdmidi\nError while reading midi file";
+        const char* text = msg::kMidiReadFailed;
         if (problem_)
-            notifier_.showFileProblem(Severity::Error, "Error!", text, *problem_);
+            notifier_.showFileProblem(Severity::Error, msg::kErrorTitle, text, *problem_);
         else
-            notifier_.show(Severity::Error, "Error!", text);
+            notifier_.show(Severity::Error, msg::kErrorTitle, text);
     }
     return result;
 }

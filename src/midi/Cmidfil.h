@@ -2,6 +2,7 @@
 
 #include "midi/Ctrack.h"
 #include "platform/FileProblem.h"
+#include "platform/MessageTexts.h"
 #include "platform/NamedFile.h"
 
 #include <cstddef>
@@ -38,7 +39,7 @@ public:
     // Why the last rdmidi() failed, when the file itself was the trouble (see rdmidi).
     const std::optional<FileProblem>& problem() const noexcept { return problem_; }
 
-    static constexpr const char* kNotStandardMidi = "not a Standard MIDI file";
+    static constexpr const char* kNotStandardMidi = msg::kNotStandardMidi;
     // The header's values (0 until a header was read).
     std::uint16_t format() const noexcept { return format_; }
     std::uint16_t trackCount() const noexcept { return trackCount_; }

@@ -1,6 +1,7 @@
 #include "midi/Ctrack.h"
 
 #include "midi/MidiInput.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 
 #include <cstring>
@@ -12,13 +13,6 @@ namespace korvelt {
 static_assert(sizeof(Cmidiev) <= 16, "an event stays a small value");
 
 namespace {
-
-constexpr const char* kTitle = "Error!";
-constexpr const char* kBadData = "Ctrack::rdmidi\nBad data in midi file";
-constexpr const char* kBadVnum = "Ctrack::rdmidi\nError while reading Vnum";
-constexpr const char* kNoRunningStatus = "Ctrack::rdmidi\nMissing running status";
-constexpr const char* kBadSysex = "Csysexev::rdmidi\nError while reading system exclusive";
-constexpr const char* kBadMeta = "Cmetaev::rdmidi\nError while reading meta event";
 
 // Data bytes of the system common messages 0xF1 to 0xF6, by the low nibble.
 constexpr std::uint8_t kCommonDataBytes[16] = {0, 1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -56,13 +50,13 @@ bool Ctrack::rdmidi(midi_input::Input& in, std::vector<std::uint8_t>& scratch, N
     std::uint8_t head[8];
     for (;;) {
         if (!in.readExact(head, sizeof head)) {
-            notifier.show(Severity::Error, kTitle, kBadData);
+            notifier.show(Severity::Error, msg::kErrorTitle, msg::kMidiBadData);
             return false;
         }
         if (std::memcmp(head, "MTrk", 4) == 0)
             break;
         if (!in.skip(midi_input::bigEndian32(head + 4))) {
-            notifier.show(Severity::Error, kTitle, kBadData);
+            notifier.show(Severity::Error, msg::kErrorTitle, msg::kMidiBadData);
             return false;
         }
     }
@@ -81,19 +75,19 @@ bool Ctrack::rdmidi(midi_input::Input& in, std::vector<std::uint8_t>& scratch, N
     case Fault::None:
         return true;
     case Fault::BadData:
-        notifier.show(Severity::Error, kTitle, kBadData);
+        notifier.show(Severity::Error, msg::kErrorTitle, msg::kMidiBadData);
         break;
     case Fault::Vnum:
-        notifier.show(Severity::Error, kTitle, kBadVnum);
+        notifier.show(Severity::Error, msg::kErrorTitle, msg::kMidiBadVnum);
         break;
     case Fault::RunningStatus:
-        notifier.show(Severity::Error, kTitle, kNoRunningStatus);
+        notifier.show(Severity::Error, msg::kErrorTitle, msg::kMidiNoRunningStatus);
         break;
     case Fault::Sysex:
-        notifier.show(Severity::Error, kTitle, kBadSysex);
+        notifier.show(Severity::Error, msg::kErrorTitle, msg::kMidiBadSysex);
         break;
     case Fault::Meta:
-        notifier.show(Severity::Error, kTitle, kBadMeta);
+        notifier.show(Severity::Error, msg::kErrorTitle, msg::kMidiBadMeta);
         break;
     }
     return false;

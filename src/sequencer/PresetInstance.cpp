@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "bank/Csf2file.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "sequencer/SequencerContext.h"
 
@@ -122,17 +123,15 @@ PresetInstance::PresetInstance(SequencerContext& ctx, int channel, int bank, int
         ctx.bank.findPreset(static_cast<std::uint16_t>(bank), static_cast<std::uint16_t>(program));
     if (preset < 0) {
         if (ctx.settings.showMidiErrors)
-            ctx.notifier.show(Severity::Warning, "Invalid MIDI preset",
-                              "Bank number " + std::to_string(bank) +
-                                  " doesn't have preset number " + std::to_string(program));
+            ctx.notifier.show(Severity::Warning, msg::kInvalidPresetTitle,
+                              msg::missingPresetText(bank, program));
         return;
     }
     const IndexRange bags = ctx.bank.presetZones(static_cast<std::size_t>(preset));
     if (zoneCount(ctx, bags) > kMaxZones) {
         if (ctx.settings.showMidiErrors)
-            ctx.notifier.show(Severity::Warning, "Invalid MIDI preset",
-                              "Bank number " + std::to_string(bank) + ", preset number " +
-                                  std::to_string(program) + " has too many zones");
+            ctx.notifier.show(Severity::Warning, msg::kInvalidPresetTitle,
+                              msg::presetTooLargeText(bank, program));
         return;
     }
     auto instrumentGenerator = [](std::span<const Generator> generators) {

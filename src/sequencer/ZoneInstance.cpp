@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "effects/MixBus.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "sequencer/SequencerContext.h"
 #include "voice/Voice.h"
@@ -213,9 +214,8 @@ void ZoneInstance::controlChange(SequencerContext& ctx, const ChannelState& stat
         break;
     default:
         if (ctx.settings.showMidiErrors)
-            ctx.notifier.show(Severity::Warning, "Invalid MIDI channel Control change",
-                              "Controller number: " + std::to_string(controller) +
-                                  "; Controller value: " + std::to_string(value));
+            ctx.notifier.show(Severity::Warning, msg::kInvalidControllerTitle,
+                              msg::invalidControllerText(controller, value));
         break;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "effects/MixBus.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "voice/GeneratorTable.h"
 #include "voice/VoiceMath.h"
@@ -60,9 +61,9 @@ void Voice::applyGenerators(std::span<const Generator> generators, bool additive
         if (generator.oper > gen::Highest) {
             if (services_.settings.showMidiErrors)
                 services_.notifier.show(
-                    Severity::Warning, "Invalid Sound Font generator",
-                    "Generator number: " + std::to_string(generator.oper) + "; Generator value: " +
-                        std::to_string(static_cast<std::uint16_t>(generator.amount)));
+                    Severity::Warning, msg::kInvalidGeneratorTitle,
+                    msg::invalidGeneratorText(generator.oper,
+                                              static_cast<std::uint16_t>(generator.amount)));
             continue;
         }
         switch (generatorInfo(generator.oper).unit) {

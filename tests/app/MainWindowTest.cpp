@@ -68,9 +68,9 @@ TEST(MainWindow, FileDialogsStartWhereTheirFilesAreAndCancelChangesNothing) {
     h.press(kLoadMidi);
     ASSERT_EQ(h.view.requests.size(), 3u);
     const auto& bank = h.view.requests[0];
-    EXPECT_EQ(bank.filter, "Sound Font Files(*.sf2;*.csf)|*.sf2;*.csf|Compressed Sound Font "
-                           "Files (*.csf)|*.csf|Uncompressed Sound Font files (*.sf2)|*.sf2|"
-                           "All Files (*.*)|*");
+    EXPECT_EQ(bank.filter, "Sound Font Files(*.sf2;*.sf3;*.csf)|*.sf2;*.sf3;*.csf|Compressed "
+                           "Sound Font Files (*.csf)|*.csf|Uncompressed Sound Font files "
+                           "(*.sf2)|*.sf2|SoundFont 3 files (*.sf3)|*.sf3|All Files (*.*)|*");
     EXPECT_EQ(bank.defaultExtension, ".sf2");
     EXPECT_FALSE(bank.save);
     const auto& output = h.view.requests[1];
@@ -148,6 +148,9 @@ TEST(MainWindow, DroppedFilesByExtensionOnlyTheFirstOnlyWhenIdle) {
     EXPECT_FALSE(h.flow().bankIsCompressed());
     h.logic->dropFiles({h.dir.file("x.Csf")});
     EXPECT_TRUE(h.flow().bankIsCompressed());
+    h.logic->dropFiles({h.dir.file("MuseScore.sF3")}); // a SoundFont bank, read by content
+    EXPECT_EQ(h.flow().currentSoundBank(), h.dir.file("MuseScore.sF3"));
+    EXPECT_FALSE(h.flow().bankIsCompressed());
     h.logic->dropFiles({h.bank});
     h.logic->dropFiles({h.dir.file("dropped.WAV")});
     EXPECT_EQ(h.flow().currentOutputFile(), h.dir.file("dropped.WAV"));

@@ -343,12 +343,28 @@ TEST_F(Sf2ReaderTest, RejectsRecordChunkWithTrailingBytes) {
     expectInvalid(bytes);
 }
 
-TEST_F(Sf2ReaderTest, RejectsSoundFont3Samples) {
+TEST_F(Sf2ReaderTest, ASampleWithTheCompressedBitIsAStreamAndOnlyItIsSilent) {
+    // A version 2 file whose sample claims compressed data (type bit 0x10) is read by its
+    // content: the bytes are no stream, so that sample alone fails to load.
     Sf2Builder b;
     const int s = b.addSample({.name = "Vorbis", .frames = {1, 2, 3}, .sampleType = 0x11});
-    const int i = b.addInstrument("I", {Sf2Builder::instrumentZone(s)});
+    const int r = b.addSample({.name = "Raw", .frames = {4, 5, 6}});
+    const int i =
+        b.addInstrument("I", {Sf2Builder::instrumentZone(s), Sf2Builder::instrumentZone(r)});
     b.addPreset("P", 0, 0, {Sf2Builder::presetZone(i)});
-    expectInvalid(b.build());
+    Csf2file& bank = read(b.build());
+    ASSERT_TRUE(bank.loaded());
+    SampleHeader& stream = *bank.sample(0);
+    EXPECT_TRUE(stream.codecStream);
+    EXPECT_EQ(stream.sampleType, kSampleTypeMono);
+    EXPECT_EQ(stream.compressedBytes, 3u); // start 0 and end 3 taken as byte offsets
+    EXPECT_EQ(stream.playLength, 0);
+    f.settings.showMidiErrors = true;
+    f.store.loadSample(stream);
+    f.store.loadSample(*bank.sample(1));
+    EXPECT_EQ(stream.residentLength, 0);
+    EXPECT_EQ(bank.sample(1)->residentLength, 3);
+    EXPECT_EQ(f.notifier.texts(), std::vector<std::string>{"Sample:Vorbis"});
 }
 
 TEST_F(Sf2ReaderTest, ReportsAFileThatCannotBeOpenedWithItsNameAndTheReason) {

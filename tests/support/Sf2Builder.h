@@ -56,7 +56,7 @@ public:
 
     struct Sample {
         std::string name;
-        std::vector<std::int16_t> frames;
+        std::vector<std::int16_t> frames{};
         std::int32_t loopStart = 0; // relative to the first frame
         std::int32_t loopEnd = 0;
         std::uint32_t sampleRate = 44100;
@@ -66,6 +66,10 @@ public:
         std::uint16_t sampleType = 1;
         // Zero frames written after the sample (the SoundFont standard asks for 46).
         std::size_t padding = 46;
+        // When not empty, the sample is this codec stream (SoundFont 3): written in place of
+        // the frames and padding, its start and end are byte offsets in "smpl", the loop
+        // points count decoded frames, and the type gets the compressed bit 0x10.
+        std::string stream{};
     };
 
     // Where things landed in the last build(), as absolute file offsets.
@@ -75,6 +79,7 @@ public:
         std::size_t smplBody = 0;               // first byte of sample data
         std::array<std::size_t, 9> chunkHead{}; // phdr pbag pmod pgen inst ibag imod igen shdr
         std::vector<std::size_t> sampleStart;   // first frame of each sample, in frames
+                                                // (of a stream: its first byte)
     };
 
     // Zones; the instrument / sample generator goes last, as SoundFont 2 requires.
@@ -115,6 +120,15 @@ public:
         extraSdta_.push_back({tag, std::move(body)});
     }
     void setBankName(std::string name) { bankName_ = std::move(name); }
+    // The "ifil" version (2.01 unless set).
+    void setVersion(std::uint16_t major, std::uint16_t minor) {
+        versionMajor_ = major;
+        versionMinor_ = minor;
+    }
+    // Names of the terminal preset, instrument and sample records ("EOP", "EOI", "EOS").
+    void setTerminalNames(std::string preset, std::string instrument, std::string sample) {
+        terminalNames_ = {std::move(preset), std::move(instrument), std::move(sample)};
+    }
 
     std::string build() {
         layout_ = Layout{};
@@ -127,8 +141,8 @@ public:
         std::string info = "INFO";
         info += "ifil";
         put32(info, 4);
-        put16(info, 2);
-        put16(info, 1);
+        put16(info, versionMajor_);
+        put16(info, versionMinor_);
         info += "isng";
         put32(info, 8);
         info.append("EMU8000\0", 8);
@@ -147,6 +161,12 @@ public:
         // sdta list with the sample data.
         std::string smpl;
         for (const Sample& s : samples_) {
+            if (!s.stream.empty()) {
+                layout_.sampleStart.push_back(smpl.size());
+                smpl += s.stream;
+                continue;
+            }
+            smpl.append(smpl.size() % 2, '\0'); // frames after a stream of odd size
             layout_.sampleStart.push_back(smpl.size() / 2);
             for (std::int16_t f : s.frames)
                 put16(smpl, static_cast<std::uint16_t>(f));
@@ -175,18 +195,20 @@ public:
         for (std::size_t i = 0; i < samples_.size(); ++i) {
             const Sample& s = samples_[i];
             const auto start = static_cast<std::uint32_t>(layout_.sampleStart[i]);
+            const bool stream = !s.stream.empty();
             putName(shdr, s.name);
             put32(shdr, start);
-            put32(shdr, start + static_cast<std::uint32_t>(s.frames.size()));
-            put32(shdr, start + static_cast<std::uint32_t>(s.loopStart));
-            put32(shdr, start + static_cast<std::uint32_t>(s.loopEnd));
+            put32(shdr,
+                  start + static_cast<std::uint32_t>(stream ? s.stream.size() : s.frames.size()));
+            put32(shdr, (stream ? 0 : start) + static_cast<std::uint32_t>(s.loopStart));
+            put32(shdr, (stream ? 0 : start) + static_cast<std::uint32_t>(s.loopEnd));
             put32(shdr, s.sampleRate);
             shdr.push_back(static_cast<char>(s.originalPitch));
             shdr.push_back(static_cast<char>(s.pitchCorrection));
             put16(shdr, s.sampleLink);
-            put16(shdr, s.sampleType);
+            put16(shdr, static_cast<std::uint16_t>(s.sampleType | (stream ? 0x10 : 0)));
         }
-        putName(shdr, "EOS");
+        putName(shdr, terminalNames_[2]);
         shdr.append(46 - 20, '\0');
 
         const std::string* bodies[9] = {&phdr, &pbag, &pmod, &pgen, &inst,
@@ -275,7 +297,7 @@ private:
                 modIndex = static_cast<std::uint16_t>(modIndex + z.modulators);
             }
         }
-        header(presets ? "EOP" : "EOI", terminalBank_, terminalProgram_);
+        header(terminalNames_[presets ? 0 : 1], terminalBank_, terminalProgram_);
         put16(bags, genIndex); // terminal bag
         put16(bags, modIndex);
         gens.append(4, '\0');  // terminal generator
@@ -289,6 +311,9 @@ private:
     std::uint16_t terminalBank_ = 0;
     std::uint16_t terminalProgram_ = 0;
     std::string bankName_ = "Test bank";
+    std::uint16_t versionMajor_ = 2;
+    std::uint16_t versionMinor_ = 1;
+    std::array<std::string, 3> terminalNames_{"EOP", "EOI", "EOS"};
     Layout layout_;
 };
 

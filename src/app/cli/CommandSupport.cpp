@@ -1,6 +1,7 @@
 #include "app/cli/Commands.h"
 
 #include "app/SettingsFile.h"
+#include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 
 #include <cstdio>
@@ -16,8 +17,8 @@ int usageError(const std::string& command, const std::string& what, const std::s
 void loadCommandLineSettings(Settings& settings, const AppDirectories& dirs, Notifier& notifier) {
     const std::string path = settingsFilePathFromEnvironment(dirs);
     if (auto problem = loadSettings(settings, dirs, path))
-        notifier.showFileProblem(Severity::Warning, kSettingsFileErrorTitle, kSettingsNotReadText,
-                                 *problem);
+        notifier.showFileProblem(Severity::Warning, msg::kSettingsFileErrorTitle,
+                                 msg::kSettingsNotReadText, *problem);
 }
 
 } // namespace korvelt::cli

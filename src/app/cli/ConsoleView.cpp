@@ -1,5 +1,6 @@
 #include "app/cli/ConsoleView.h"
 
+#include "platform/MessageTexts.h"
 #include "platform/Path.h"
 
 #include <algorithm>
@@ -108,7 +109,7 @@ std::string DataProblemSummary::take() {
         return a.firstSeconds != b.firstSeconds ? a.firstSeconds < b.firstSeconds
                                                 : a.channel < b.channel;
     });
-    std::string out = "MIDI and sound bank errors met while rendering:\n";
+    std::string out = msg::kDataProblemSummaryHead;
     for (const Entry& e : entries) {
         const long ms = std::lround(std::max(e.firstSeconds, 0.0) * 1000.0);
         char time[48];

@@ -23,7 +23,8 @@ const char* const kConvertUsage =
     "Renders a MIDI file (.mid, .midi, .kar, .rmi) into a 16-bit stereo 44100 Hz WAVE file.\n"
     "\n"
     "Files:\n"
-    "  -b, --bank FILE            sound bank (.sf2 or .csf; default: the default sound bank)\n"
+    "  -b, --bank FILE            sound bank (.sf2, .sf3 or .csf; default: the default sound "
+    "bank)\n"
     "  -o, --output FILE          WAVE file (default: the MIDI file's name with .wav)\n"
     "\n"
     "Options (defaults in brackets):\n";

@@ -20,7 +20,8 @@ int runInfo(const std::vector<std::string>& args) {
         } else if ((name == "-h" || name == "--help") && !parser.hasInlineValue()) {
             std::fputs(usage, stdout);
             std::fputs(
-                "Describes a MIDI file (.mid, .midi, .kar, .rmi) or a sound bank (.sf2, .csf).\n",
+                "Describes a MIDI file (.mid, .midi, .kar, .rmi) or a sound bank (.sf2, .sf3, "
+                ".csf).\n",
                 stdout);
             return kExitOk;
         } else {
@@ -30,7 +31,8 @@ int runInfo(const std::vector<std::string>& args) {
     if (file.empty())
         return usageError("info", "missing FILE", usage);
     const std::string ext = path::extension(file);
-    if (path::equalsIgnoreCase(ext, ".sf2") || path::equalsIgnoreCase(ext, ".csf"))
+    if (path::equalsIgnoreCase(ext, ".sf2") || path::equalsIgnoreCase(ext, ".sf3") ||
+        path::equalsIgnoreCase(ext, ".csf"))
         return runBankInfo(file);
     return runMidiInfo(file);
 }

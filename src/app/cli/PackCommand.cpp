@@ -19,7 +19,8 @@ namespace {
 
 const char* const kPackUsage = "Usage: korvelt-cli pack [-f] IN.sf2 OUT.csf\n";
 const char* const kPackHelp =
-    "Writes a compressed bank (.csf) from a SoundFont 2 bank (.sf2).\n"
+    "Writes a compressed bank (.csf) from a SoundFont bank (.sf2, or .sf3 whose Ogg Vorbis\n"
+    "samples are decoded).\n"
     "Every sample is stored losslessly; the output is refused if it exists.\n"
     "\n"
     "Options:\n"

@@ -12,6 +12,7 @@
 #include "app/gui/OptionsDialog.h"
 #include "app/gui/ProgramIcon.h"
 #include "app/gui/WxText.h"
+#include "platform/MessageTexts.h"
 
 #include <wx/button.h>
 #include <wx/dnd.h>
@@ -225,8 +226,8 @@ void MainWindow::runOptionsDialog() {
     dialog.ShowModal();
     // The settings stay in memory for this run whatever happened to the file.
     if (dialog.saveProblem())
-        program_.notifier().showFileProblem(Severity::Warning, kSettingsFileErrorTitle,
-                                            kSettingsNotSavedText, *dialog.saveProblem());
+        program_.notifier().showFileProblem(Severity::Warning, msg::kSettingsFileErrorTitle,
+                                            msg::kSettingsNotSavedText, *dialog.saveProblem());
 }
 
 void MainWindow::runMixerDialog() {

@@ -91,8 +91,9 @@ void fitEndLabels(const std::vector<wxStaticText*>& labels) {
 } // namespace
 
 const char* const OptionsDialog::kSoundBankFilter =
-    "Sound Font Files(*.sf2;*.csf)|*.sf2;*.csf|Compressed Sound Font Files (*.csf)|*.csf|"
-    "Uncompressed Sound Font files (*.sf2)|*.sf2|All Files (*.*)|*";
+    "Sound Font Files(*.sf2;*.sf3;*.csf)|*.sf2;*.sf3;*.csf|Compressed Sound Font Files (*.csf)|"
+    "*.csf|Uncompressed Sound Font files (*.sf2)|*.sf2|SoundFont 3 files (*.sf3)|*.sf3|"
+    "All Files (*.*)|*";
 const char* const OptionsDialog::kWaveFilter = "Wave files (*.wav)|*.wav|All Files (*.*)|*";
 
 OptionsDialog::OptionsDialog(wxWindow* parent, Settings& settings, std::string settingsFile,

@@ -116,7 +116,7 @@ const char* const kUsage =
     "Korvelt " KORVELT_VERSION " - MIDI to WAVE converter, the desktop program.\n"
     "\n"
     "Each FILE is used as if dropped on the window, in the order given: a sound bank\n"
-    "(.sf2, .csf) becomes the sound bank, a .wav file the output file, and a MIDI file\n"
+    "(.sf2, .sf3, .csf) becomes the sound bank, a .wav file the output file, and a MIDI file\n"
     "(.mid, .kar, .rmi) is loaded.\n"
     "\n"
     "Options:\n"
