@@ -4,12 +4,12 @@
 // every stream of the SoundFont 3 bank (MB/s of 16-bit output), and packing TimGM6mb
 // (ratio and speed as counters).
 
-#include "app/Settings.h"
 #include "bank/BankPacker.h"
 #include "bank/Ccompsf.h"
 #include "bank/SampleDecoder.h"
 #include "bank/SampleEncoder.h"
 #include "bank/SampleStore.h"
+#include "engine/RenderOptions.h"
 #include "platform/File.h"
 #include "platform/Notifier.h"
 
@@ -45,9 +45,8 @@ struct BenchFiles {
     std::string bigBank;
 
     BenchFiles() {
-        korvelt::Settings settings;
         korvelt::RecordingNotifier notifier;
-        korvelt::SampleStore store(std::uint64_t(1) << 34, settings, notifier);
+        korvelt::SampleStore store(std::uint64_t(1) << 34);
         if (korvelt::file::exists(kTimGM6mb)) {
             korvelt::Csf2file tim(kTimGM6mb, notifier, store);
             if (tim.rdfile()) {
@@ -92,9 +91,8 @@ void loadBank(benchmark::State& state, const std::string& path) {
         state.SkipWithError("bank not available");
         return;
     }
-    korvelt::Settings settings;
     korvelt::RecordingNotifier notifier;
-    korvelt::SampleStore store(std::uint64_t(1) << 34, settings, notifier);
+    korvelt::SampleStore store(std::uint64_t(1) << 34);
     for (auto _ : state) {
         Bank bank(path, notifier, store);
         if (!bank.rdfile())
@@ -155,10 +153,8 @@ void loadAllSamples(benchmark::State& state, const std::string& path) {
         state.SkipWithError("bank not available");
         return;
     }
-    korvelt::Settings settings;
-    settings.showMidiErrors = true; // so that a failed sample is seen
     korvelt::RecordingNotifier notifier;
-    korvelt::SampleStore store(std::uint64_t(1) << 34, settings, notifier);
+    korvelt::SampleStore store(std::uint64_t(1) << 34);
     Bank bank(path, notifier, store);
     if (!bank.rdfile()) {
         state.SkipWithError("bank did not load");
@@ -167,7 +163,7 @@ void loadAllSamples(benchmark::State& state, const std::string& path) {
     std::int64_t bytes = 0;
     for (auto _ : state) {
         for (auto& s : bank.samples()) {
-            store.loadSample(s);
+            store.loadSample(s, &notifier); // so that a failed sample is seen
             bytes += 2 * std::int64_t(s.residentLength);
         }
         state.PauseTiming();
@@ -194,9 +190,8 @@ void BM_PackTimGM6mb(benchmark::State& state) {
         state.SkipWithError("TimGM6mb not installed");
         return;
     }
-    korvelt::Settings settings;
     korvelt::RecordingNotifier notifier;
-    korvelt::SampleStore store(std::uint64_t(1) << 34, settings, notifier);
+    korvelt::SampleStore store(std::uint64_t(1) << 34);
     korvelt::Csf2file tim(kTimGM6mb, notifier, store);
     if (!tim.rdfile()) {
         state.SkipWithError("TimGM6mb did not load");

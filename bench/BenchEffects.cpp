@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "audio/Cwavfil.h"
 #include "effects/EffectsRack.h"
+#include "engine/RenderOptions.h"
 #include "platform/Notifier.h"
 
 namespace {
@@ -52,13 +52,13 @@ std::string tempFile(const char* name) {
 // processing is measured. Reverb and chorus always run; range(0) switches the delay;
 // range(1) the compressor.
 void BM_ProcessBlock(benchmark::State& state) {
-    Settings settings;
-    settings.delayAmount = state.range(0) ? 0.5f : 0.0f;
-    settings.delayModulationMs = state.range(0) ? 10 : 0;
-    settings.delayFeedback = 0.5f;
-    settings.compressorLevel = state.range(1) ? 8 : 0;
+    RenderOptions options;
+    options.delayAmount = state.range(0) ? 0.5f : 0.0f;
+    options.delayModulationMs = state.range(0) ? 10 : 0;
+    options.delayFeedback = 0.5f;
+    options.compressorLevel = state.range(1) ? 8 : 0;
     std::atomic<bool> abortRequested{false};
-    EffectsRack rack(settings, abortRequested);
+    EffectsRack rack(options, abortRequested);
     RecordingNotifier notifier; // /dev/null cannot seek: close reports a failed header
     Cwavfil out("/dev/null", notifier);
     for (auto _ : state) {
@@ -87,17 +87,17 @@ BENCHMARK(BM_ProcessBlock)
 
 // The same chain frame by frame (the straightforward form), for comparison.
 void BM_ProcessFrameByFrame(benchmark::State& state) {
-    Settings settings;
-    settings.delayAmount = 0.5f;
-    settings.delayModulationMs = 10;
-    settings.delayFeedback = 0.5f;
+    RenderOptions options;
+    options.delayAmount = 0.5f;
+    options.delayModulationMs = 10;
+    options.delayFeedback = 0.5f;
     Reverb reverb;
     Chorus chorus;
     Delay delay;
     OutputStage output;
     output.reset(1.0f, 2.5f, true);
-    delay.setParameters(settings.delayTimeMs, settings.delayModulationMs, settings.delayFeedback,
-                        settings.delayAmount, settings.delayStereoSpreadMs);
+    delay.setParameters(options.delayTimeMs, options.delayModulationMs, options.delayFeedback,
+                        options.delayAmount, options.delayStereoSpreadMs);
     RecordingNotifier notifier; // /dev/null cannot seek: close reports a failed header
     Cwavfil out("/dev/null", notifier);
     const BlockContent& c = content();
@@ -124,10 +124,10 @@ BENCHMARK(BM_ProcessFrameByFrame)->Unit(benchmark::kMillisecond);
 
 // The tail flush (reverb and look-ahead only, delay on).
 void BM_FlushTail(benchmark::State& state) {
-    Settings settings;
-    settings.delayAmount = 0.5f;
+    RenderOptions options;
+    options.delayAmount = 0.5f;
     std::atomic<bool> abortRequested{false};
-    EffectsRack rack(settings, abortRequested);
+    EffectsRack rack(options, abortRequested);
     RecordingNotifier notifier; // /dev/null cannot seek: close reports a failed header
     Cwavfil out("/dev/null", notifier);
     for (auto _ : state) {

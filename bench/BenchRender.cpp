@@ -4,9 +4,9 @@
 // second (voice-frames rendered per second of CPU) and the real-time factor.
 
 #include "app/RenderEngine.h"
-#include "app/Settings.h"
 #include "audio/Cwavfil.h"
 #include "bank/SoundBank.h"
+#include "engine/RenderOptions.h"
 #include "midi/Cmidfil.h"
 #include "midi/MidiFileWriter.h"
 #include "platform/Notifier.h"
@@ -80,9 +80,9 @@ void renderDense(benchmark::State& state) {
     test::TempDir dir;
     const std::string bankPath = dir.write("dense.sf2", denseBank());
     const std::string midiPath = dir.write("dense.mid", densePassage(voices));
-    Settings settings;
+    RenderOptions options;
     RecordingNotifier notifier;
-    RenderEngine engine(settings, notifier);
+    RenderEngine engine(options);
     auto bank = makeSoundBank(bankPath, notifier, engine.store);
     bank->rdfile();
     Cmidfil midi(midiPath, notifier);
@@ -92,10 +92,10 @@ void renderDense(benchmark::State& state) {
     for (auto _ : state) {
         Cwavfil out(dir.file("dense.wav"), notifier);
         out.openwr();
-        SequencerContext ctx{settings,
+        SequencerContext ctx{options,
                              notifier,
                              *bank,
-                             VoiceServices{settings, notifier, engine.store, engine.rack.mixBus(),
+                             VoiceServices{options, notifier, engine.store, engine.rack.mixBus(),
                                            engine.abortRequested},
                              {}};
         job.run(ctx, engine.rack, out, {});

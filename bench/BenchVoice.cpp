@@ -1,8 +1,8 @@
 // Cost of one voice per output frame: oscillator, filter, amplifier and mixing into the
 // six bus buffers, with the control tick every 20 frames.
-#include "app/Settings.h"
 #include "bank/SampleStore.h"
 #include "effects/MixBus.h"
+#include "engine/RenderOptions.h"
 #include "platform/Notifier.h"
 #include "voice/Voice.h"
 
@@ -44,16 +44,16 @@ std::vector<Generator> gens(std::initializer_list<std::pair<int, int>> list) {
 }
 
 struct Rig {
-    Settings settings;
+    RenderOptions options;
     StderrNotifier notifier;
-    SampleStore store{std::uint64_t(1) << 32, settings, notifier};
+    SampleStore store{std::uint64_t(1) << 32};
     std::unique_ptr<MixBus> bus = std::make_unique<MixBus>();
     std::atomic<bool> abortRequested{false};
-    VoiceServices services{settings, notifier, store, *bus, abortRequested};
+    VoiceServices services{options, notifier, store, *bus, abortRequested};
     SampleHeader right = makeSample(200000, 44100);
     SampleHeader left = makeSample(200000, 44100);
 
-    Rig() { settings.reverbAmount = 0.2f; }
+    Rig() { options.reverbAmount = 0.2f; }
 
     std::unique_ptr<Voice> voice(SampleHeader& sample, std::vector<Generator> generators) {
         generators.push_back(Generator{54, 1}); // loop: sounds for as long as we like

@@ -125,7 +125,7 @@ bool ConversionFlow::readMidiFile(const std::string& path) {
 void ConversionFlow::prepareRenderJob() {
     job_ = std::make_unique<RenderJob>(*midi_);
     settings_.resetMixer();
-    labelMixerChannels(*midi_, settings_);
+    settings_.channelLabels = channelLabels(*midi_);
 }
 
 bool ConversionFlow::loadMidiFile(const std::string& path) {
@@ -228,7 +228,7 @@ bool ConversionFlow::startConversion() {
 std::string ConversionFlow::renderTooLongText() const {
     if (!job_)
         return {};
-    const int percent = settings_.tempoPercent;
+    const int percent = settings_.render.tempoPercent;
     if (job_->plannedFrames(percent) <= Cwavfil::kMaxFrames)
         return {};
     // The longest performance whose run fits (about 6 hours 35 minutes).
@@ -259,15 +259,14 @@ void ConversionFlow::startRenderThread() {
 
 void ConversionFlow::renderThreadMain() {
     PlacedNotifier messages(notifier_);
-    SequencerContext ctx{settings_,
+    SequencerContext ctx{settings_.render,
                          messages,
                          *bank_,
-                         VoiceServices{settings_, messages, engine_.store, engine_.rack.mixBus(),
-                                       engine_.abortRequested},
+                         VoiceServices{settings_.render, messages, engine_.store,
+                                       engine_.rack.mixBus(), engine_.abortRequested},
                          {},
                          {}};
     messages.readPlaceFrom(ctx);
-    engine_.store.reportTo(messages);
     try {
         job_->run(ctx, engine_.rack, *wave_, [this](int percent) {
             dispatcher_.invokeAndWait([this, percent] { onRenderProgress(percent); });
@@ -279,7 +278,6 @@ void ConversionFlow::renderThreadMain() {
         job_->dropVoices();
         notifier_.show(Severity::Error, msg::kErrorTitle, msg::kRenderOutOfMemory);
     }
-    engine_.store.reportTo(notifier_);
     dispatcher_.invokeAndWait([this] { onRenderFinished(); });
 }
 
@@ -377,8 +375,9 @@ void ConversionFlow::reportRenderResult() {
     if (peak <= 0) {
         if (runState_ == RunState::Converting)
             warn(msg::kWaveEmptyTitle, advice_ == Advice::Desktop ? msg::kWaveEmptyText
-                                       : settings_.showMidiErrors ? msg::kWaveEmptyShownCliText
-                                                                  : msg::kWaveEmptyCliText);
+                                       : settings_.render.showMidiErrors
+                                           ? msg::kWaveEmptyShownCliText
+                                           : msg::kWaveEmptyCliText);
         return;
     }
     const int factor = 33553408 / peak; // 32767 x 1024: the gain to full scale, in 1/1024
@@ -403,7 +402,7 @@ void ConversionFlow::reportRenderResult() {
     if (advice_ == Advice::CommandLine) {
         // The option takes the level itself: the one that gains the headroom, as far as
         // the option goes.
-        const int current = settings_.masterVolumeDb;
+        const int current = settings_.render.masterVolumeDb;
         const int level = std::min(current + dB, kMaxMasterVolumeDb);
         if (level <= current)
             return;

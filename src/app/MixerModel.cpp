@@ -19,9 +19,9 @@ int soloId(int channel) noexcept {
 
 void fill(const Settings& settings, MixerStrips& strips) {
     for (std::size_t i = 0; i < strips.size(); ++i) {
-        const MixerChannel& channel = settings.mixer[i];
-        if (!channel.name.empty())
-            strips[i].label = channel.name;
+        const ChannelMix& channel = settings.render.mixer[i];
+        if (!settings.channelLabels[i].empty())
+            strips[i].label = settings.channelLabels[i];
         strips[i].position = std::clamp(5 - channel.volumeCb.get() / 50, 0, 10);
         strips[i].mute = channel.muted;
     }
@@ -29,13 +29,13 @@ void fill(const Settings& settings, MixerStrips& strips) {
 
 void solo(Settings& settings, MixerStrips& strips, int channel) {
     for (int i = 0; i < kMidiChannels; ++i) {
-        settings.mixer[std::size_t(i)].muted = i != channel;
+        settings.render.mixer[std::size_t(i)].muted = i != channel;
         strips[std::size_t(i)].mute = i != channel;
     }
 }
 
 void reset(Settings& settings, MixerStrips& strips) {
-    for (auto& channel : settings.mixer) {
+    for (auto& channel : settings.render.mixer) {
         channel.volumeCb = 0;
         channel.muted = false;
     }
@@ -44,8 +44,8 @@ void reset(Settings& settings, MixerStrips& strips) {
 
 void apply(const MixerStrips& strips, Settings& settings) {
     for (std::size_t i = 0; i < strips.size(); ++i) {
-        settings.mixer[i].muted = strips[i].mute;
-        settings.mixer[i].volumeCb = (5 - strips[i].position) * 50;
+        settings.render.mixer[i].muted = strips[i].mute;
+        settings.render.mixer[i].volumeCb = (5 - strips[i].position) * 50;
     }
 }
 

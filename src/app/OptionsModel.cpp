@@ -65,52 +65,53 @@ long readMagnitude(const std::string& text) noexcept {
 
 OptionsValues fromSettings(const Settings& s) {
     OptionsValues v;
-    v.showMidiErrors = s.showMidiErrors;
+    v.showMidiErrors = s.render.showMidiErrors;
     v.rescaleOutput = s.rescaleOutput;
-    const int tempo = s.tempoPercent;
+    const int tempo = s.render.tempoPercent;
     v.slower = tempo >= 0;
     v.tempoText = std::to_string(tempo < 0 ? -static_cast<long>(tempo) : tempo);
-    const int transpose = s.transposeSemitones;
+    const int transpose = s.render.transposeSemitones;
     v.higher = transpose >= 0;
     v.transposeText = std::to_string(transpose < 0 ? -static_cast<long>(transpose) : transpose);
-    v.roomSize = clampPosition(kRoomSize, roundNearest(double(s.reverbRoomSize.get()) * 10));
-    v.damping = clampPosition(kDamping, s.reverbDamping / 10);
+    v.roomSize = clampPosition(kRoomSize, roundNearest(double(s.render.reverbRoomSize.get()) * 10));
+    v.damping = clampPosition(kDamping, s.render.reverbDamping / 10);
     v.reverbAmount =
-        clampPosition(kReverbAmount, roundNearest((double(s.reverbAmount.get()) + 1) * 5));
+        clampPosition(kReverbAmount, roundNearest((double(s.render.reverbAmount.get()) + 1) * 5));
     v.chorusAmount =
-        clampPosition(kChorusAmount, roundNearest((double(s.chorusAmount.get()) + 1) * 5));
-    v.delayTime = delayTimePosition(s.delayTimeMs);
-    v.modulation = clampPosition(kModulation, s.delayModulationMs);
-    v.feedback = clampPosition(kFeedback, roundNearest(double(s.delayFeedback.get()) * 10));
-    v.delayAmount = clampPosition(kDelayAmount, roundNearest(double(s.delayAmount.get()) * 10));
-    v.stereoSpread = clampPosition(kStereoSpread, s.delayStereoSpreadMs / 2);
-    v.masterVolume = clampPosition(kMasterVolume, s.masterVolumeDb / 2 + 10);
-    v.compressor = clampPosition(kCompressor, s.compressorLevel);
+        clampPosition(kChorusAmount, roundNearest((double(s.render.chorusAmount.get()) + 1) * 5));
+    v.delayTime = delayTimePosition(s.render.delayTimeMs);
+    v.modulation = clampPosition(kModulation, s.render.delayModulationMs);
+    v.feedback = clampPosition(kFeedback, roundNearest(double(s.render.delayFeedback.get()) * 10));
+    v.delayAmount =
+        clampPosition(kDelayAmount, roundNearest(double(s.render.delayAmount.get()) * 10));
+    v.stereoSpread = clampPosition(kStereoSpread, s.render.delayStereoSpreadMs / 2);
+    v.masterVolume = clampPosition(kMasterVolume, s.render.masterVolumeDb / 2 + 10);
+    v.compressor = clampPosition(kCompressor, s.render.compressorLevel);
     v.defaultSoundBank = s.defaultSoundBank;
     v.defaultOutputFile = s.defaultOutputFile;
     return v;
 }
 
 void toSettings(const OptionsValues& v, Settings& s) {
-    s.showMidiErrors = v.showMidiErrors;
+    s.render.showMidiErrors = v.showMidiErrors;
     s.rescaleOutput = v.rescaleOutput;
     long tempo = readMagnitude(v.tempoText);
     if (!v.slower)
         tempo = -std::min(tempo, kMaxFasterPercent);
-    s.tempoPercent = static_cast<std::int32_t>(std::min<long>(tempo, 1000000L));
+    s.render.tempoPercent = static_cast<std::int32_t>(std::min<long>(tempo, 1000000L));
     long transpose = std::min<long>(readMagnitude(v.transposeText), 127);
-    s.transposeSemitones = static_cast<std::int32_t>(v.higher ? transpose : -transpose);
-    s.reverbRoomSize = static_cast<float>(v.roomSize * 0.1);
-    s.reverbDamping = v.damping * 10;
-    s.reverbAmount = static_cast<float>((v.reverbAmount - 5) * 0.2);
-    s.chorusAmount = static_cast<float>((v.chorusAmount - 5) * 0.2);
-    s.delayTimeMs = delayTimeFromPosition(v.delayTime);
-    s.delayModulationMs = v.modulation;
-    s.delayFeedback = static_cast<float>(v.feedback * 0.1);
-    s.delayStereoSpreadMs = v.stereoSpread * 2;
-    s.delayAmount = static_cast<float>(v.delayAmount * 0.1);
-    s.masterVolumeDb = 2 * v.masterVolume - 20;
-    s.compressorLevel = v.compressor;
+    s.render.transposeSemitones = static_cast<std::int32_t>(v.higher ? transpose : -transpose);
+    s.render.reverbRoomSize = static_cast<float>(v.roomSize * 0.1);
+    s.render.reverbDamping = v.damping * 10;
+    s.render.reverbAmount = static_cast<float>((v.reverbAmount - 5) * 0.2);
+    s.render.chorusAmount = static_cast<float>((v.chorusAmount - 5) * 0.2);
+    s.render.delayTimeMs = delayTimeFromPosition(v.delayTime);
+    s.render.delayModulationMs = v.modulation;
+    s.render.delayFeedback = static_cast<float>(v.feedback * 0.1);
+    s.render.delayStereoSpreadMs = v.stereoSpread * 2;
+    s.render.delayAmount = static_cast<float>(v.delayAmount * 0.1);
+    s.render.masterVolumeDb = 2 * v.masterVolume - 20;
+    s.render.compressorLevel = v.compressor;
     s.defaultSoundBank = path::limit(v.defaultSoundBank);
     s.defaultOutputFile = path::limit(v.defaultOutputFile);
 }

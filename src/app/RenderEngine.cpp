@@ -4,8 +4,8 @@
 
 namespace korvelt {
 
-RenderEngine::RenderEngine(const Settings& settings, Notifier& notifier, std::uint64_t sampleBudget)
-    : store(sampleBudget != 0 ? sampleBudget : sys::totalPhysicalMemory(), settings, notifier),
-      rack(settings, abortRequested) {}
+RenderEngine::RenderEngine(const RenderOptions& options, std::uint64_t sampleBudget)
+    : store(sampleBudget != 0 ? sampleBudget : sys::totalPhysicalMemory()),
+      rack(options, abortRequested) {}
 
 } // namespace korvelt

@@ -7,8 +7,7 @@
 
 namespace korvelt {
 
-class Notifier;
-struct Settings;
+struct RenderOptions;
 
 // The objects every render of the program shares, created once at start: the abort flag
 // the window sets and the render polls, the sample store and the effects rack with its
@@ -16,7 +15,7 @@ struct Settings;
 class RenderEngine {
 public:
     // The sample store's budget is the machine's physical memory unless given.
-    RenderEngine(const Settings& settings, Notifier& notifier, std::uint64_t sampleBudget = 0);
+    explicit RenderEngine(const RenderOptions& options, std::uint64_t sampleBudget = 0);
 
     std::atomic<bool> abortRequested{false};
     SampleStore store;

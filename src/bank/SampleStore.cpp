@@ -1,6 +1,5 @@
 #include "bank/SampleStore.h"
 
-#include "app/Settings.h"
 #include "bank/CodecStream.h"
 #include "bank/SampleDecoder.h"
 #include "platform/File.h"
@@ -24,9 +23,8 @@ std::uint64_t bufferBytes(std::uint64_t frames) {
 }
 } // namespace
 
-SampleStore::SampleStore(std::uint64_t budget, const Settings& settings, Notifier& notifier,
-                         Clock clock)
-    : budget_(budget), settings_(settings), notifier_(&notifier), clock_(std::move(clock)) {
+SampleStore::SampleStore(std::uint64_t budget, Clock clock)
+    : budget_(budget), clock_(std::move(clock)) {
     if (!clock_)
         clock_ = [] { return sys::calendarSeconds(); };
 }
@@ -35,7 +33,7 @@ SampleStore::~SampleStore() {
     forgetAll();
 }
 
-std::int64_t SampleStore::loadSample(SampleHeader& sample) {
+std::int64_t SampleStore::loadSample(SampleHeader& sample, Notifier* problems) {
     const std::int32_t length = std::max<std::int32_t>(sample.storedLength, 0);
     if (!sample.data || sample.residentFor < length) {
         if (sample.data)
@@ -46,8 +44,8 @@ std::int64_t SampleStore::loadSample(SampleHeader& sample) {
             makeRoom(kPaddingBytes);
             attach(sample, 0);
             std::fill_n(sample.data.get(), SampleHeader::kPaddingFrames, std::int16_t(0));
-            if (settings_.showMidiErrors)
-                notifier_->show(
+            if (problems != nullptr)
+                problems->show(
                     Severity::Error, msg::kSampleLoadFailedTitle,
                     refusedCodec_ != nullptr
                         ? msg::sampleCodecRefusedText(recordNameText(sample.name), refusedCodec_)

@@ -11,7 +11,6 @@
 namespace korvelt {
 
 class Notifier;
-struct Settings;
 
 // Makes sample data resident on demand, within a byte budget, freeing the least recently
 // used samples when a new one would not fit. Only the render thread uses it.
@@ -31,8 +30,9 @@ struct Settings;
 // that runs past its end keeps the frames before it), no other byte of the file is read as a frame,
 // and a sample whose buffer would exceed the whole budget is not loaded (a damaged compressed bank
 // could otherwise claim gigabytes for a few bytes of stream). A sample that cannot be read becomes
-// resident as silence, reported as "Sample:NAME" / "Error loading sample" when showMidiErrors is on
-// (a stream of another codec than Ogg Vorbis says so), and is not read again while resident.
+// resident as silence, reported as "Sample:NAME" / "Error loading sample" to the render that asked
+// for it when that render shows data errors (a stream of another codec than Ogg Vorbis says so),
+// and is not read again while resident.
 class SampleStore {
 public:
     // The most frames a compressed block may stand for; a stream claiming more is damaged.
@@ -42,8 +42,7 @@ public:
 
     // budget: bytes that resident buffers may take (the machine's physical memory).
     // clock: calendar time in whole seconds (the system's when empty).
-    SampleStore(std::uint64_t budget, const Settings& settings, Notifier& notifier,
-                Clock clock = {});
+    explicit SampleStore(std::uint64_t budget, Clock clock = {});
     ~SampleStore();
 
     SampleStore(const SampleStore&) = delete;
@@ -52,11 +51,9 @@ public:
     // Makes the sample's data resident if it is not, or if it was made resident for a
     // shorter storedLength, and stamps lastUse with the current time, which it returns.
     // A sample that is resident for its storedLength only has lastUse refreshed and keeps
-    // its place in the list.
-    std::int64_t loadSample(SampleHeader& sample);
-
-    // Where the store's messages go from now on (a render hands them on with its place).
-    void reportTo(Notifier& notifier) noexcept { notifier_ = &notifier; }
+    // its place in the list. A sample that cannot be read is reported to `problems`: the
+    // message sink of a render that shows data errors, null for one that does not.
+    std::int64_t loadSample(SampleHeader& sample, Notifier* problems = nullptr);
 
     // Forgets every resident sample (their buffers are the bank's to free); used = 0.
     void forgetAll() noexcept;
@@ -91,8 +88,6 @@ private:
     std::vector<SampleHeader*> resident_; // newest first
     std::uint64_t budget_;
     std::uint64_t used_ = 0;
-    const Settings& settings_;
-    Notifier* notifier_;
     Clock clock_;
     BankScrambler scrambler_;
     std::vector<std::uint8_t> stream_;  // compressed bytes of the sample being decoded

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/Settings.h"
 #include "audio/Cwavfil.h"
+#include "engine/RenderOptions.h"
 
 namespace korvelt {
 
@@ -23,8 +23,8 @@ float bounded(float v, float lo, float hi) noexcept {
 
 } // namespace
 
-EffectsRack::EffectsRack(const Settings& settings, const std::atomic<bool>& abortRequested)
-    : settings_(settings), abortRequested_(abortRequested), reverb_(std::make_unique<Reverb>()),
+EffectsRack::EffectsRack(const RenderOptions& options, const std::atomic<bool>& abortRequested)
+    : options_(options), abortRequested_(abortRequested), reverb_(std::make_unique<Reverb>()),
       chorus_(std::make_unique<Chorus>()), delay_(std::make_unique<Delay>()),
       tail_(std::make_unique<TailScratch>()) {
     std::fill(std::begin(tail_->silence), std::end(tail_->silence), 0.0f);
@@ -35,26 +35,25 @@ void EffectsRack::configure() {
     bus_.clear(MixBus::kBlockFrames);
     // A room size above 1 would bring the comb feedback to 1 and beyond (a reverb that
     // never decays), so both values are held within their ranges.
-    reverb_->setRoomSize(bounded(settings_.reverbRoomSize, 0.0f, 1.0f));
-    reverb_->setDamp(static_cast<float>(std::clamp<int>(settings_.reverbDamping, 0, 100) * 0.01));
+    reverb_->setRoomSize(bounded(options_.reverbRoomSize, 0.0f, 1.0f));
+    reverb_->setDamp(static_cast<float>(std::clamp<int>(options_.reverbDamping, 0, 100) * 0.01));
     reverb_->mute();
     chorus_->clear();
     delay_->clear();
-    const int compressor = settings_.compressorLevel;
-    output_.reset(decibelsToGain(settings_.masterVolumeDb), decibelsToGain(compressor),
+    const int compressor = options_.compressorLevel;
+    output_.reset(decibelsToGain(options_.masterVolumeDb), decibelsToGain(compressor),
                   compressor != 0);
     bus_.blockOffset = 0;
     bus_.mixPosition = 0;
 }
 
 bool EffectsRack::delayOn() const {
-    return settings_.delayAmount.get() > 0.0f;
+    return options_.delayAmount.get() > 0.0f;
 }
 
 void EffectsRack::takeDelaySettings() {
-    delay_->setParameters(settings_.delayTimeMs, settings_.delayModulationMs,
-                          settings_.delayFeedback, settings_.delayAmount,
-                          settings_.delayStereoSpreadMs);
+    delay_->setParameters(options_.delayTimeMs, options_.delayModulationMs, options_.delayFeedback,
+                          options_.delayAmount, options_.delayStereoSpreadMs);
 }
 
 void EffectsRack::processBlock(int frames, Cwavfil& out) {

@@ -12,13 +12,13 @@
 namespace korvelt {
 
 class Cwavfil;
-struct Settings;
+struct RenderOptions;
 
 // The end of the signal chain. The voices mix into the six buffers of the mix bus; after
 // each rendered block processBlock turns them into finished frames (delay on the dry pair,
 // reverb and chorus added from their sends, then the output stage) and hands them to the
-// WAVE writer. One rack lives for the whole program and is reconfigured from the Settings
-// at the start of every conversion.
+// WAVE writer. One rack lives for the whole program and is reconfigured from the render
+// options at the start of every conversion.
 //
 // The effects run over runs of up to kRun frames, each effect over the whole run before
 // the next (their outputs are summed in the same order as frame by frame, so the result is
@@ -29,13 +29,13 @@ class EffectsRack {
 public:
     static constexpr int kRun = 256;
 
-    EffectsRack(const Settings& settings, const std::atomic<bool>& abortRequested);
+    EffectsRack(const RenderOptions& options, const std::atomic<bool>& abortRequested);
     EffectsRack(const EffectsRack&) = delete;
     EffectsRack& operator=(const EffectsRack&) = delete;
 
     // Prepares a conversion: zeroes the mix bus, sets the reverb's room size and damping
     // and clears the effect lines, and resets the output stage with the master volume and
-    // the compressor level of the Settings. The compressor switch is taken here, together
+    // the compressor level of the options. The compressor switch is taken here, together
     // with its make-up gain.
     void configure();
 
@@ -66,7 +66,7 @@ private:
     bool delayOn() const;
     void takeDelaySettings();
 
-    const Settings& settings_;
+    const RenderOptions& options_;
     const std::atomic<bool>& abortRequested_;
     OutputStage output_;
     std::unique_ptr<Reverb> reverb_;

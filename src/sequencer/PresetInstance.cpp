@@ -1,7 +1,7 @@
 #include "sequencer/PresetInstance.h"
 
-#include "app/Settings.h"
 #include "bank/Csf2file.h"
+#include "engine/RenderOptions.h"
 #include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "sequencer/SequencerContext.h"
@@ -122,14 +122,14 @@ PresetInstance::PresetInstance(SequencerContext& ctx, int channel, int bank, int
     const int preset =
         ctx.bank.findPreset(static_cast<std::uint16_t>(bank), static_cast<std::uint16_t>(program));
     if (preset < 0) {
-        if (ctx.settings.showMidiErrors)
+        if (ctx.options.showMidiErrors)
             ctx.notifier.show(Severity::Warning, msg::kInvalidPresetTitle,
                               msg::missingPresetText(bank, program));
         return;
     }
     const IndexRange bags = ctx.bank.presetZones(static_cast<std::size_t>(preset));
     if (zoneCount(ctx, bags) > kMaxZones) {
-        if (ctx.settings.showMidiErrors)
+        if (ctx.options.showMidiErrors)
             ctx.notifier.show(Severity::Warning, msg::kInvalidPresetTitle,
                               msg::presetTooLargeText(bank, program));
         return;
@@ -191,7 +191,7 @@ void PresetInstance::dispatch(SequencerContext& ctx, const ChannelState& state, 
         // even when the option changed in between.
         int& applied = noteTransposition_[static_cast<std::size_t>(data1 & 0xFF)];
         if (command == 9 && data2 != 0)
-            applied = ctx.settings.transposeSemitones;
+            applied = ctx.options.transposeSemitones;
         key += applied;
     }
 

@@ -1,6 +1,5 @@
 #include "sequencer/ProgramNames.h"
 
-#include "app/Settings.h"
 #include "midi/Cmidfil.h"
 
 #include <array>
@@ -150,7 +149,8 @@ std::string_view programName(int program) noexcept {
     return kProgramNames[static_cast<std::size_t>(program)];
 }
 
-void labelMixerChannels(const Cmidfil& midi, Settings& settings) {
+std::array<std::string, kMidiChannels> channelLabels(const Cmidfil& midi) {
+    std::array<std::string, kMidiChannels> labels;
     for (std::size_t t = 0; t < midi.trackCount(); ++t) {
         const Ctrack* track = midi.track(t);
         if (track == nullptr)
@@ -158,7 +158,7 @@ void labelMixerChannels(const Cmidfil& midi, Settings& settings) {
         for (const Cmidiev& event : track->events()) {
             if (event.kind() != Cmidiev::kChannel || event.command() != 12)
                 continue;
-            std::string& label = settings.mixer[static_cast<std::size_t>(event.channel())].name;
+            std::string& label = labels[static_cast<std::size_t>(event.channel())];
             if (event.channel() == kPercussionChannel) {
                 if (label.empty())
                     label = "Percussion";
@@ -175,6 +175,7 @@ void labelMixerChannels(const Cmidfil& midi, Settings& settings) {
                 label = label + "/" + std::string(name);
         }
     }
+    return labels;
 }
 
 } // namespace korvelt

@@ -1,9 +1,9 @@
 #include "sequencer/RenderJob.h"
 
-#include "app/Settings.h"
 #include "audio/Cwavfil.h"
 #include "effects/EffectsRack.h"
 #include "effects/MixBus.h"
+#include "engine/RenderOptions.h"
 #include "midi/Cmidfil.h"
 #include "sequencer/SequencerContext.h"
 
@@ -76,7 +76,7 @@ void RenderJob::build(SequencerContext& ctx) {
         if (channel)
             std::stable_sort(channel->events().begin(), channel->events().end(), byTick);
 
-    total_ = duration(tempos_, endTick_, ctx.settings.tempoPercent);
+    total_ = duration(tempos_, endTick_, ctx.options.tempoPercent);
 
     reset(ctx);
     built_ = true;
@@ -129,7 +129,7 @@ void RenderJob::reset(SequencerContext& ctx) {
     currentTick_ = 0.0;
     elapsed_ = 0.0;
     tempoCursor_ = 0;
-    tempo_ = effectiveTempo(kInitialTempo, ctx.settings.tempoPercent);
+    tempo_ = effectiveTempo(kInitialTempo, ctx.options.tempoPercent);
     for (auto& channel : channels_)
         if (channel)
             channel->reset();
@@ -142,7 +142,7 @@ void RenderJob::updateRates(SequencerContext& ctx) noexcept {
 }
 
 void RenderJob::applyTempo(SequencerContext& ctx) {
-    tempo_ = effectiveTempo(tempos_[tempoCursor_].tempo, ctx.settings.tempoPercent);
+    tempo_ = effectiveTempo(tempos_[tempoCursor_].tempo, ctx.options.tempoPercent);
     updateRates(ctx);
     ++tempoCursor_;
 }
@@ -178,7 +178,7 @@ bool RenderJob::renderStep(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
         }
         if (span != 0) {
             const int offset = bus.blockOffset;
-            const auto& mixer = ctx.settings.mixer;
+            const auto& mixer = ctx.options.mixer;
             for (std::size_t c = 0; c < channels_.size() && !ctx.aborted(); ++c) {
                 bus.blockOffset = offset;
                 ctx.place.channel = static_cast<int>(c);

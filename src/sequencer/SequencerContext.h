@@ -10,7 +10,7 @@ namespace korvelt {
 class Csf2file;
 class MixBus;
 class Notifier;
-struct Settings;
+struct RenderOptions;
 
 // The tick-to-frame rates of the current tempo, recomputed at every tempo change.
 struct TickRates {
@@ -27,10 +27,10 @@ struct RenderPlace {
 };
 
 // Everything the channels, presets and zones of one render use, handed down by reference:
-// the options, the message interface, the bank, the services the voices need (sample store,
+// the render options, the message interface, the bank, the services the voices need (sample store,
 // mix bus, abort flag) and the current tick rates.
 struct SequencerContext {
-    const Settings& settings;
+    const RenderOptions& options;
     Notifier& notifier;
     Csf2file& bank;
     VoiceServices voices;

@@ -1,7 +1,7 @@
 #include "sequencer/ZoneInstance.h"
 
-#include "app/Settings.h"
 #include "effects/MixBus.h"
+#include "engine/RenderOptions.h"
 #include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "sequencer/SequencerContext.h"
@@ -16,7 +16,7 @@ constexpr int kPercussionChannel = 9;
 
 // The channel attenuation in centibels, with the mixer's volume for the channel.
 float channelAttenuation(const SequencerContext& ctx, const ChannelState& state, int channel) {
-    return state.attenuation(ctx.settings.mixer[static_cast<std::size_t>(channel)].volumeCb.get());
+    return state.attenuation(ctx.options.mixer[static_cast<std::size_t>(channel)].volumeCb.get());
 }
 
 } // namespace
@@ -213,7 +213,7 @@ void ZoneInstance::controlChange(SequencerContext& ctx, const ChannelState& stat
         releaseAll();
         break;
     default:
-        if (ctx.settings.showMidiErrors)
+        if (ctx.options.showMidiErrors)
             ctx.notifier.show(Severity::Warning, msg::kInvalidControllerTitle,
                               msg::invalidControllerText(controller, value));
         break;

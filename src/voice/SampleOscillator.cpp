@@ -101,7 +101,7 @@ void SampleOscillator::applyGenerator(const Generator& generator, bool additive)
     }
 }
 
-void SampleOscillator::start(int key, bool keyTracking, SampleStore& store) {
+void SampleOscillator::start(int key, bool keyTracking, SampleStore& store, Notifier* problems) {
     const double rate = sample_.sampleRate / voice::kOutputRate;
     if (keyTracking) {
         const auto& table = voice::keyFrequencies();
@@ -139,7 +139,7 @@ void SampleOscillator::start(int key, bool keyTracking, SampleStore& store) {
     // Hold every frame the zone can address.
     sample_.storedLength = voice::clampToInt32(
         std::max({std::int64_t(sample_.storedLength), start, end, loopStart, loopEnd}));
-    store.loadSample(sample_);
+    store.loadSample(sample_, problems);
     dataOwner_ = sample_.data;
     residentLength_ = dataOwner_ ? std::max(sample_.residentLength, 0) : 0;
     data_ = dataOwner_ ? dataOwner_.get() : kSilence;

@@ -9,6 +9,7 @@ namespace korvelt {
 
 class Lfo;
 class ModulationEnvelope;
+class Notifier;
 class SampleStore;
 
 // Plays a zone's 16-bit sample from its start offset to its end, looping between the loop
@@ -34,8 +35,9 @@ public:
 
     // Generators 0-7, 12, 45, 50-52, 54 and 58.
     void applyGenerator(const Generator& generator, bool additive) noexcept;
-    // Per note: key 0...127. Makes the sample resident through the store.
-    void start(int key, bool keyTracking, SampleStore& store);
+    // Per note: key 0...127. Makes the sample resident through the store, which reports a
+    // sample it cannot read to `problems` (when not null).
+    void start(int key, bool keyTracking, SampleStore& store, Notifier* problems = nullptr);
     // Once per control block, before the block's frames.
     void updatePitchModulation() noexcept;
 

@@ -1,7 +1,7 @@
 #include "voice/Voice.h"
 
-#include "app/Settings.h"
 #include "effects/MixBus.h"
+#include "engine/RenderOptions.h"
 #include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "voice/GeneratorTable.h"
@@ -59,7 +59,7 @@ Voice::Voice(SampleHeader& sample, const VoiceServices& services) noexcept
 void Voice::applyGenerators(std::span<const Generator> generators, bool additive) {
     for (const Generator& generator : generators) {
         if (generator.oper > gen::Highest) {
-            if (services_.settings.showMidiErrors)
+            if (services_.options.showMidiErrors)
                 services_.notifier.show(
                     Severity::Warning, msg::kInvalidGeneratorTitle,
                     msg::invalidGeneratorText(generator.oper,
@@ -140,8 +140,8 @@ void Voice::updatePanGains() noexcept {
 void Voice::start(int key, int velocity, float channelAttenuation, int bendCents, int channelReverb,
                   int channelChorus, int channelPan, bool keyTracking, bool softPedal) {
     oscillator_.setPitchBend(bendCents);
-    reverbLevel_ = sendLevel(services_.settings.reverbAmount, reverbSend_, channelReverb);
-    chorusLevel_ = sendLevel(services_.settings.chorusAmount, chorusSend_, channelChorus);
+    reverbLevel_ = sendLevel(services_.options.reverbAmount, reverbSend_, channelReverb);
+    chorusLevel_ = sendLevel(services_.options.chorusAmount, chorusSend_, channelChorus);
     if (channelPan < 2000)
         pan_ = channelPan;
     updatePanGains();
@@ -156,7 +156,8 @@ void Voice::start(int key, int velocity, float channelAttenuation, int bendCents
     volumeEnvelope_.start(k);
     vibratoLfo_.reset();
     modulationLfo_.reset();
-    oscillator_.start(k, keyTracking, services_.store);
+    oscillator_.start(k, keyTracking, services_.store,
+                      services_.options.showMidiErrors ? &services_.notifier : nullptr);
     amplifier_.start(channelAttenuation, v, softPedal);
     filter_.start(v);
 }
@@ -222,11 +223,11 @@ void Voice::setPan(int channelPan) noexcept {
 }
 
 void Voice::setReverbSend(int channelReverb) noexcept {
-    reverbLevel_ = sendLevel(services_.settings.reverbAmount, reverbSend_, channelReverb);
+    reverbLevel_ = sendLevel(services_.options.reverbAmount, reverbSend_, channelReverb);
 }
 
 void Voice::setChorusSend(int channelChorus) noexcept {
-    chorusLevel_ = sendLevel(services_.settings.chorusAmount, chorusSend_, channelChorus);
+    chorusLevel_ = sendLevel(services_.options.chorusAmount, chorusSend_, channelChorus);
 }
 
 void Voice::controlTick(bool tickVibrato) noexcept {

@@ -4,17 +4,17 @@
 
 namespace korvelt {
 
-struct Settings;
+struct RenderOptions;
 class Notifier;
 class SampleStore;
 class MixBus;
 
-// What a voice uses of the process: the live settings (reverbAmount, chorusAmount,
+// What a voice uses of its render: the live options (reverbAmount, chorusAmount,
 // showMidiErrors), where bank errors are reported, the sample store that makes sample data
 // resident, the mix bus the voice adds into (at mixPosition, advancing it), and the abort
 // flag of the render.
 struct VoiceServices {
-    const Settings& settings;
+    const RenderOptions& options;
     Notifier& notifier;
     SampleStore& store;
     MixBus& bus;

@@ -339,7 +339,7 @@ struct AppHarness {
     QueueDispatcher dispatcher;
     UiNotifier notifier{record, dispatcher};
     RecordingView view;
-    RenderEngine engine{settings, notifier, 256u << 20};
+    RenderEngine engine{settings.render, 256u << 20};
     FakeWaveOut device;
     std::string bank = dir.write("bank.sf2", smallBank());
     std::string out = dir.file("out.wav");

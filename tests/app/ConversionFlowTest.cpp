@@ -256,7 +256,7 @@ std::string missingPresetMidi() {
 
 struct BlockedRender : AppHarness {
     BlockedRender() {
-        settings.showMidiErrors = true;
+        settings.render.showMidiErrors = true;
         load(midi("missing.mid", missingPresetMidi()));
         press(kConvert);
         // Nothing is handled here: the render thread now waits for its message box.
@@ -382,7 +382,7 @@ TEST_F(Report, TheCommandLineAdvisesItsOwnOptions) {
         << h.record.texts()[0];
     EXPECT_EQ(h.record.texts()[0].find("OPTIONS"), std::string::npos);
     // Shown already: nothing to suggest.
-    h.settings.showMidiErrors = true;
+    h.settings.render.showMidiErrors = true;
     ASSERT_EQ(report(RunState::Converting).size(), 1u);
     EXPECT_EQ(h.record.texts()[0].find("Suggestion"), std::string::npos) << h.record.texts()[0];
 
@@ -397,16 +397,16 @@ TEST_F(Report, TheCommandLineAdvisesItsOwnOptions) {
                            std::to_string(level) + " and try again");
     };
     EXPECT_EQ(report(RunState::Converting), std::vector{advice(6)});
-    h.settings.masterVolumeDb = 16;
+    h.settings.render.masterVolumeDb = 16;
     EXPECT_EQ(report(RunState::Converting), std::vector{advice(20)});
-    h.settings.masterVolumeDb = 20;
+    h.settings.render.masterVolumeDb = 20;
     EXPECT_TRUE(report(RunState::Converting).empty());
 }
 
 TEST(Conversion, RealRenderIsRescaledOrAdvisedFromItsPeak) {
     AppHarness h;
     h.settings.rescaleOutput = false;
-    h.settings.compressorLevel = 0;
+    h.settings.render.compressorLevel = 0;
     h.load(h.midi("quiet.mid", noteMidi(0.5, 20)));
     h.convert();
     const std::vector<std::int16_t> plain = waveSamples(h.out);

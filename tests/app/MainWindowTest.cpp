@@ -106,9 +106,9 @@ TEST(MainWindow, FileDialogsStartWhereTheirFilesAreAndCancelChangesNothing) {
 
 TEST(MainWindow, LoadingAMidiFileResetsTheMixerAndLabelsItsChannels) {
     AppHarness h;
-    h.settings.mixer[0].volumeCb = 250;
-    h.settings.mixer[5].muted = true;
-    h.settings.mixer[7].name = "Old";
+    h.settings.render.mixer[0].volumeCb = 250;
+    h.settings.render.mixer[5].muted = true;
+    h.settings.channelLabels[7] = "Old";
     MidiFileWriter w(kDivision);
     auto& t = w.addTrack();
     for (int program : {0, 48, 73, 0})

@@ -40,21 +40,21 @@ TEST(Options, OkWithoutChangesKeepsEverythingButTheDelayTime) {
     options::ok(v, s, dir.file("k.ini"));
     Settings d;
     d.setDefaults();
-    EXPECT_EQ(s.delayTimeMs, 22);
-    EXPECT_EQ(s.showMidiErrors, d.showMidiErrors);
+    EXPECT_EQ(s.render.delayTimeMs, 22);
+    EXPECT_EQ(s.render.showMidiErrors, d.render.showMidiErrors);
     EXPECT_EQ(s.rescaleOutput, d.rescaleOutput);
-    EXPECT_EQ(s.tempoPercent, 0);
-    EXPECT_EQ(s.transposeSemitones, 0);
-    EXPECT_FLOAT_EQ(s.reverbRoomSize, 0.5f);
-    EXPECT_EQ(s.reverbDamping, 50);
-    EXPECT_FLOAT_EQ(s.reverbAmount, 0.0f);
-    EXPECT_FLOAT_EQ(s.chorusAmount, 0.0f);
-    EXPECT_EQ(s.masterVolumeDb, 0);
-    EXPECT_EQ(s.compressorLevel, 8);
-    EXPECT_EQ(s.delayModulationMs, 0);
-    EXPECT_FLOAT_EQ(s.delayFeedback, 0.0f);
-    EXPECT_FLOAT_EQ(s.delayAmount, 0.5f);
-    EXPECT_EQ(s.delayStereoSpreadMs, 8);
+    EXPECT_EQ(s.render.tempoPercent, 0);
+    EXPECT_EQ(s.render.transposeSemitones, 0);
+    EXPECT_FLOAT_EQ(s.render.reverbRoomSize, 0.5f);
+    EXPECT_EQ(s.render.reverbDamping, 50);
+    EXPECT_FLOAT_EQ(s.render.reverbAmount, 0.0f);
+    EXPECT_FLOAT_EQ(s.render.chorusAmount, 0.0f);
+    EXPECT_EQ(s.render.masterVolumeDb, 0);
+    EXPECT_EQ(s.render.compressorLevel, 8);
+    EXPECT_EQ(s.render.delayModulationMs, 0);
+    EXPECT_FLOAT_EQ(s.render.delayFeedback, 0.0f);
+    EXPECT_FLOAT_EQ(s.render.delayAmount, 0.5f);
+    EXPECT_EQ(s.render.delayStereoSpreadMs, 8);
     // The default files are saved, the output first.
     EXPECT_EQ(TempDir::read(dir.file("k.ini")),
               "[Files]\nOutput File=/music/out.wav\nSound Bank=/banks/gm.sf2\n");
@@ -77,13 +77,13 @@ TEST(Options, ValuesSetByTheDialogReopenAtTheirPositions) {
         v.showMidiErrors = true;
         v.rescaleOutput = false;
     });
-    EXPECT_FLOAT_EQ(s.reverbRoomSize, 0.7f);
-    EXPECT_FLOAT_EQ(s.reverbAmount, -0.8f);
-    EXPECT_FLOAT_EQ(s.chorusAmount, 1.0f);
-    EXPECT_EQ(s.reverbDamping, 30);
-    EXPECT_FLOAT_EQ(s.delayFeedback, 0.9f);
-    EXPECT_EQ(s.delayStereoSpreadMs, 40);
-    EXPECT_EQ(s.masterVolumeDb, -20);
+    EXPECT_FLOAT_EQ(s.render.reverbRoomSize, 0.7f);
+    EXPECT_FLOAT_EQ(s.render.reverbAmount, -0.8f);
+    EXPECT_FLOAT_EQ(s.render.chorusAmount, 1.0f);
+    EXPECT_EQ(s.render.reverbDamping, 30);
+    EXPECT_FLOAT_EQ(s.render.delayFeedback, 0.9f);
+    EXPECT_EQ(s.render.delayStereoSpreadMs, 40);
+    EXPECT_EQ(s.render.masterVolumeDb, -20);
     const OptionsValues v = options::fromSettings(s);
     EXPECT_EQ(
         std::vector({v.roomSize, v.damping, v.reverbAmount, v.chorusAmount, v.feedback,
@@ -95,10 +95,10 @@ TEST(Options, ValuesSetByTheDialogReopenAtTheirPositions) {
     // Master volume: the middle is 0 dB, the ends -20 and +20; odd values show truncated.
     for (auto [position, dB] : {std::pair{0, -20}, {10, 0}, {20, 20}, {13, 6}}) {
         openEditOk(s, dir.file("k.ini"), [&](OptionsValues& o) { o.masterVolume = position; });
-        EXPECT_EQ(s.masterVolumeDb, dB);
+        EXPECT_EQ(s.render.masterVolumeDb, dB);
         EXPECT_EQ(options::fromSettings(s).masterVolume, position);
     }
-    s.masterVolumeDb = -5;
+    s.render.masterVolumeDb = -5;
     EXPECT_EQ(options::fromSettings(s).masterVolume, 8);
 }
 
@@ -114,25 +114,25 @@ TEST(Options, TempoAndTranspositionTextsAndSigns) {
         });
     };
     set("5", false, "7", false);
-    EXPECT_EQ(s.tempoPercent, -5);
-    EXPECT_EQ(s.transposeSemitones, -7);
+    EXPECT_EQ(s.render.tempoPercent, -5);
+    EXPECT_EQ(s.render.transposeSemitones, -7);
     OptionsValues v = options::fromSettings(s);
     EXPECT_FALSE(v.slower);
     EXPECT_EQ(v.tempoText, "5");
     EXPECT_FALSE(v.higher);
     EXPECT_EQ(v.transposeText, "7");
     set("-5", true, "+3", true); // not unsigned whole numbers
-    EXPECT_EQ(s.tempoPercent, 0);
-    EXPECT_EQ(s.transposeSemitones, 0);
+    EXPECT_EQ(s.render.tempoPercent, 0);
+    EXPECT_EQ(s.render.transposeSemitones, 0);
     set("12x", true, "", false);
-    EXPECT_EQ(s.tempoPercent, 0);
+    EXPECT_EQ(s.render.tempoPercent, 0);
     set("250", true, "12", true);
-    EXPECT_EQ(s.tempoPercent, 250);
-    EXPECT_EQ(s.transposeSemitones, 12);
+    EXPECT_EQ(s.render.tempoPercent, 250);
+    EXPECT_EQ(s.render.transposeSemitones, 12);
     // Faster by 100 % or more would stop the music: the tempo is held at 99 % faster.
     set("150", false, "99999999999999999999", true);
-    EXPECT_EQ(s.tempoPercent, -99);
-    EXPECT_EQ(s.transposeSemitones, 127);
+    EXPECT_EQ(s.render.tempoPercent, -99);
+    EXPECT_EQ(s.render.transposeSemitones, 127);
 }
 
 TEST(Options, DelayTimeScaleAndLongFileNames) {
@@ -176,21 +176,21 @@ TEST(Mixer, StripsFollowTheSettings) {
     // Solo writes the Settings at once: Cancel keeps it.
     mixer::solo(s, strips, 2);
     for (int i = 0; i < kMidiChannels; ++i) {
-        EXPECT_EQ(s.mixer[std::size_t(i)].muted, i != 2);
+        EXPECT_EQ(s.render.mixer[std::size_t(i)].muted, i != 2);
         EXPECT_EQ(strips[std::size_t(i)].mute, i != 2);
     }
 
     // Sliders and boxes change the Settings only on OK.
-    s.mixer[0].name = "Flute";
+    s.channelLabels[0] = "Flute";
     mixer::fill(s, strips);
     strips[0].position = 0;
     strips[2].mute = true;
     strips[15].position = 10;
-    EXPECT_EQ(s.mixer[0].volumeCb, 0);
+    EXPECT_EQ(s.render.mixer[0].volumeCb, 0);
     mixer::apply(strips, s);
-    EXPECT_EQ(s.mixer[0].volumeCb, 250);
-    EXPECT_EQ(s.mixer[15].volumeCb, -250);
-    EXPECT_TRUE(s.mixer[2].muted);
+    EXPECT_EQ(s.render.mixer[0].volumeCb, 250);
+    EXPECT_EQ(s.render.mixer[15].volumeCb, -250);
+    EXPECT_TRUE(s.render.mixer[2].muted);
     MixerStrips reopened;
     mixer::fill(s, reopened);
     EXPECT_EQ(reopened[0].position, 0);
@@ -199,9 +199,9 @@ TEST(Mixer, StripsFollowTheSettings) {
 
     // Reset writes at once too and keeps the labels: Cancel after it leaves 0 dB, unmuted.
     mixer::reset(s, reopened);
-    for (std::size_t i = 0; i < s.mixer.size(); ++i) {
-        EXPECT_EQ(s.mixer[i].volumeCb, 0);
-        EXPECT_FALSE(s.mixer[i].muted);
+    for (std::size_t i = 0; i < s.render.mixer.size(); ++i) {
+        EXPECT_EQ(s.render.mixer[i].volumeCb, 0);
+        EXPECT_FALSE(s.render.mixer[i].muted);
         EXPECT_EQ(reopened[i].position, 5);
         EXPECT_FALSE(reopened[i].mute);
     }

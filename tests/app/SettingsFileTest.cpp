@@ -12,30 +12,31 @@ using test::TempDir;
 
 TEST(Settings, DefaultsAreTheBuiltInOnes) {
     Settings s;
-    s.tempoPercent = 40;
-    s.delayTimeMs = 300;
+    s.render.tempoPercent = 40;
+    s.render.delayTimeMs = 300;
     s.setDefaults();
-    EXPECT_FALSE(s.showMidiErrors);
-    EXPECT_EQ(s.tempoPercent, 0);
-    EXPECT_EQ(s.transposeSemitones, 0);
-    EXPECT_FLOAT_EQ(s.reverbRoomSize, 0.5f);
-    EXPECT_EQ(s.reverbDamping, 50);
+    EXPECT_FALSE(s.render.showMidiErrors);
+    EXPECT_EQ(s.render.tempoPercent, 0);
+    EXPECT_EQ(s.render.transposeSemitones, 0);
+    EXPECT_FLOAT_EQ(s.render.reverbRoomSize, 0.5f);
+    EXPECT_EQ(s.render.reverbDamping, 50);
     EXPECT_TRUE(s.rescaleOutput);
-    EXPECT_EQ(s.compressorLevel, 8);
-    EXPECT_EQ(s.delayTimeMs, 20);
-    EXPECT_EQ(s.delayModulationMs, 0);
-    EXPECT_FLOAT_EQ(s.delayAmount, 0.5f);
-    EXPECT_EQ(s.delayStereoSpreadMs, 8);
+    EXPECT_EQ(s.render.compressorLevel, 8);
+    EXPECT_EQ(s.render.delayTimeMs, 20);
+    EXPECT_EQ(s.render.delayModulationMs, 0);
+    EXPECT_FLOAT_EQ(s.render.delayAmount, 0.5f);
+    EXPECT_EQ(s.render.delayStereoSpreadMs, 8);
 }
 
 TEST(Settings, ResetMixerClearsEveryEntry) {
     Settings s;
-    s.mixer[3].name = "Flute";
-    s.mixer[3].volumeCb = 250;
-    s.mixer[15].muted = true;
+    s.channelLabels[3] = "Flute";
+    s.render.mixer[3].volumeCb = 250;
+    s.render.mixer[15].muted = true;
     s.resetMixer();
-    for (const auto& c : s.mixer) {
-        EXPECT_TRUE(c.name.empty());
+    for (const auto& label : s.channelLabels)
+        EXPECT_TRUE(label.empty());
+    for (const auto& c : s.render.mixer) {
         EXPECT_EQ(c.volumeCb, 0);
         EXPECT_FALSE(c.muted);
     }
@@ -106,12 +107,12 @@ TEST(SettingsFile, OnlyTheFileNamesSurviveARestart) {
     auto ini = dir.file("Korvelt.ini");
     Settings s;
     loadSettings(s, dirs, ini);
-    s.tempoPercent = 25;
+    s.render.tempoPercent = 25;
     s.defaultOutputFile = "/music/out.wav";
     saveDefaultFiles(s, ini);
     Settings restarted;
     loadSettings(restarted, dirs, ini);
-    EXPECT_EQ(restarted.tempoPercent, 0);
+    EXPECT_EQ(restarted.render.tempoPercent, 0);
     EXPECT_EQ(restarted.defaultOutputFile, "/music/out.wav");
 }
 

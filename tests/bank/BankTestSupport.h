@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/Settings.h"
 #include "bank/SampleStore.h"
 #include "platform/Notifier.h"
 #include "support/Sf2Builder.h"
@@ -82,11 +81,15 @@ inline const char* const kCsfTooRecent = "Ccompsf::rdfile\nThis SoundFont can on
 inline const char* const kCsfInvalid =
     "Ccompsf::rdfile\nFatal error while reading SoundFont file\nInvalid SoundFont file format";
 
-// A store with a clock the test sets, and a recorder for its messages.
+// A store with a clock the test sets, and a recorder for the messages of its loads.
 struct StoreFixture {
     explicit StoreFixture(std::uint64_t budget = std::uint64_t(1) << 32)
-        : store(budget, settings, notifier, [this] { return now; }) {}
-    Settings settings;
+        : store(budget, [this] { return now; }) {}
+    // Loads as a render does that shows its data errors (showErrors) or not.
+    std::int64_t load(SampleHeader& sample) {
+        return store.loadSample(sample, showErrors ? &notifier : nullptr);
+    }
+    bool showErrors = false;
     RecordingNotifier notifier;
     std::int64_t now = 1000;
     SampleStore store;

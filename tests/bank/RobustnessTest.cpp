@@ -42,7 +42,7 @@ Sf2Builder tinyBank() {
 // Walks the bank as the sequencer will: presets, their zones and generators, the
 // instruments they name, those zones' samples; then makes every sample resident and reads
 // its last frame.
-void play(Csf2file& bank, SampleStore& store) {
+void play(Csf2file& bank, StoreFixture& store) {
     for (std::size_t p = 0; p < bank.presets().size() + 1; ++p) {
         for (std::size_t bag = bank.presetZones(p).first; bag < bank.presetZones(p).last; ++bag)
             for (const Generator& g : bank.presetZoneGenerators(bag)) {
@@ -54,14 +54,14 @@ void play(Csf2file& bank, SampleStore& store) {
                         if (ig.oper == test::sfgen::kSampleId)
                             if (SampleHeader* s =
                                     bank.sample(static_cast<std::uint16_t>(ig.amount)))
-                                store.loadSample(*s);
+                                store.load(*s);
             }
     }
     (void)bank.findPreset(0, 0);
     (void)bank.searchPreset(128, 5);
     volatile std::int32_t sum = 0;
     for (SampleHeader& s : bank.samples()) {
-        store.loadSample(s);
+        store.load(s);
         ASSERT_TRUE(s.data);
         sum = sum +
               s.data[static_cast<std::size_t>(s.residentLength) + SampleHeader::kPaddingFrames - 1];
@@ -95,7 +95,7 @@ protected:
             }
             ASSERT_TRUE(messages.empty()) << what;
             ++loadedCount;
-            play(bank, fixture.store);
+            play(bank, fixture);
             for (const auto& m : fixture.notifier.messages()) {
                 EXPECT_EQ(m.title, "Error loading sample") << what;
                 EXPECT_EQ(m.text.rfind("Sample:", 0), 0u) << what;
@@ -136,12 +136,12 @@ protected:
 };
 
 TEST_F(Robustness, DamagedSoundFonts) {
-    fixture.settings.showMidiErrors = true;
+    fixture.showErrors = true;
     truncationsAndFlips<Csf2file>(tinyBank().build(), {test::kSf2Invalid}, 20240601);
 }
 
 TEST_F(Robustness, DamagedCompressedBanks) {
-    fixture.settings.showMidiErrors = true;
+    fixture.showErrors = true;
     const std::string sf2 = dir.write("tiny.sf2", tinyBank().build());
     std::string packed;
     {

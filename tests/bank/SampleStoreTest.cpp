@@ -66,7 +66,7 @@ TEST_F(SampleStoreTest, RawSampleLoadsItsFramesAndPadding) {
     const auto frames = test::tone(500, 1);
     OpenFile file(dir, "raw.bin", "HEAD" + le16(frames) + std::string(46, '\0') + "tail");
     SampleHeader s = rawSample(file.fd, 4, 500);
-    EXPECT_EQ(f.store.loadSample(s), 1000);
+    EXPECT_EQ(f.load(s), 1000);
     ASSERT_TRUE(s.data);
     EXPECT_EQ(s.residentLength, 500);
     EXPECT_EQ(resident(s), withPadding(frames));
@@ -81,11 +81,11 @@ TEST_F(SampleStoreTest, ResidentSampleIsOnlyStampedAgain) {
     OpenFile file(dir, "raw.bin", le16(test::sine(300, 30)) + std::string(46, '\0'));
     SampleHeader a = rawSample(file.fd, 0, 100);
     SampleHeader b = rawSample(file.fd, 200, 100);
-    f.store.loadSample(a);
-    f.store.loadSample(b);
+    f.load(a);
+    f.load(b);
     const auto* buffer = a.data.get();
     f.now = 2000;
-    EXPECT_EQ(f.store.loadSample(a), 2000);
+    EXPECT_EQ(f.load(a), 2000);
     EXPECT_EQ(a.data.get(), buffer);
     EXPECT_EQ(a.lastUse, 2000);
     // Still in its place: b, loaded later, stays at the head.
@@ -98,8 +98,8 @@ TEST_F(SampleStoreTest, MissingPaddingAtTheEndOfTheFileIsSilence) {
     const auto frames = test::sine(64, 16);
     OpenFile file(dir, "short.bin", le16(frames) + std::string(10, '\x7F'));
     SampleHeader s = rawSample(file.fd, 0, 64);
-    f.settings.showMidiErrors = true;
-    f.store.loadSample(s);
+    f.showErrors = true;
+    f.load(s);
     EXPECT_EQ(s.residentLength, 64);
     auto expected = withPadding(frames);
     for (int i = 0; i < 5; ++i) // the five padding frames that the file holds
@@ -111,21 +111,21 @@ TEST_F(SampleStoreTest, MissingPaddingAtTheEndOfTheFileIsSilence) {
 TEST_F(SampleStoreTest, UnreadableSampleIsSilentAndReportedOnlyWhenAsked) {
     OpenFile file(dir, "short.bin", le16(test::sine(64, 16)));
     SampleHeader s = rawSample(file.fd, 200, 100, "Broken flute"); // past the file's end
-    f.store.loadSample(s);
+    f.load(s);
     ASSERT_TRUE(s.data);
     EXPECT_EQ(s.residentLength, 0);
     EXPECT_EQ(resident(s), std::vector<std::int16_t>(SampleHeader::kPaddingFrames, 0));
     EXPECT_EQ(f.notifier.count(), 0u);
     EXPECT_EQ(f.store.residentCount(), 1u); // resident as silence, not read again
 
-    f.settings.showMidiErrors = true;
-    f.store.loadSample(s);
+    f.showErrors = true;
+    f.load(s);
     EXPECT_EQ(f.notifier.count(), 0u);
 
     SampleHeader t = rawSample(file.fd, 1 << 20, 10, "Far away"); // offset past the end
-    f.store.loadSample(t);
+    f.load(t);
     SampleHeader u = rawSample(-1, 0, 10, "No file");
-    f.store.loadSample(u);
+    f.load(u);
     ASSERT_EQ(f.notifier.count(), 2u);
     const auto messages = f.notifier.messages();
     EXPECT_EQ(messages[0], (RecordingNotifier::Message{Severity::Error, "Error loading sample",
@@ -136,24 +136,24 @@ TEST_F(SampleStoreTest, UnreadableSampleIsSilentAndReportedOnlyWhenAsked) {
 TEST_F(SampleStoreTest, HostileLengthsAllocateNothingHuge) {
     OpenFile file(dir, "small.bin", std::string(1000, '\1'));
     SampleHeader s = rawSample(file.fd, 0, 0x7FFFFFFF);
-    f.store.loadSample(s);
+    f.load(s);
     EXPECT_EQ(s.residentLength, 500); // what the file holds
     EXPECT_LE(f.store.used(), 1000u + 46u);
 
     SampleHeader c = rawSample(file.fd, 0, 0x7FFFFFFF);
     c.blockSamples = 0x7FFFFFFF;
     c.compressedBytes = 0xFFFFFFFF; // more than the file holds
-    f.store.loadSample(c);
+    f.load(c);
     EXPECT_EQ(c.residentLength, 0);
 
     SampleHeader negative = rawSample(file.fd, 0, 100);
     negative.blockSamples = -4;
     negative.compressedBytes = 10;
-    f.store.loadSample(negative);
+    f.load(negative);
     EXPECT_EQ(negative.residentLength, 0);
 
     SampleHeader belowZero = rawSample(file.fd, 0, -50);
-    f.store.loadSample(belowZero);
+    f.load(belowZero);
     EXPECT_EQ(belowZero.residentLength, 0);
     EXPECT_EQ(resident(belowZero), std::vector<std::int16_t>(23, 0x0101));
 }
@@ -165,14 +165,14 @@ TEST_F(SampleStoreTest, EvictsTheLeastRecentlyUsed) {
     SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100),
                  c = rawSample(file.fd, 800, 100), d = rawSample(file.fd, 1200, 100);
     small.now = 1;
-    small.store.loadSample(a);
+    small.load(a);
     small.now = 2;
-    small.store.loadSample(b);
+    small.load(b);
     small.now = 3;
-    small.store.loadSample(c);
+    small.load(c);
     small.now = 4;
-    small.store.loadSample(a); // a is now the most recently used
-    small.store.loadSample(d); // evicts b, the oldest stamp
+    small.load(a); // a is now the most recently used
+    small.load(d); // evicts b, the oldest stamp
     EXPECT_FALSE(b.data);
     EXPECT_TRUE(a.data && c.data && d.data);
     EXPECT_EQ(small.store.used(), 3 * each);
@@ -186,9 +186,9 @@ TEST_F(SampleStoreTest, AmongEqualStampsTheMostRecentlyLoadedGoesFirst) {
     SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100),
                  c = rawSample(file.fd, 800, 100);
     small.now = 7; // all in the same second
-    small.store.loadSample(a);
-    small.store.loadSample(b);
-    small.store.loadSample(c); // a and b tie: b, nearer the head, is evicted
+    small.load(a);
+    small.load(b);
+    small.load(c); // a and b tie: b, nearer the head, is evicted
     EXPECT_TRUE(a.data);
     EXPECT_FALSE(b.data);
     EXPECT_TRUE(c.data);
@@ -198,17 +198,17 @@ TEST_F(SampleStoreTest, BudgetTooSmallForTwoKeepsOnlyTheNewest) {
     OpenFile file(dir, "raw.bin", le16(test::noise(2000, 3)));
     StoreFixture tiny(300);
     SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100);
-    tiny.store.loadSample(a);
+    tiny.load(a);
     tiny.now += 1;
-    tiny.store.loadSample(b);
+    tiny.load(b);
     EXPECT_FALSE(a.data);
     EXPECT_EQ(tiny.store.resident(), (std::vector<SampleHeader*>{&b}));
     EXPECT_EQ(tiny.store.used(), 246u);
     // A sample larger than the whole budget is refused: it stays silent, and evicts
     // nothing for a buffer it cannot have.
-    tiny.settings.showMidiErrors = true;
+    tiny.showErrors = true;
     SampleHeader big = rawSample(file.fd, 0, 1000, "Big");
-    tiny.store.loadSample(big);
+    tiny.load(big);
     EXPECT_EQ(big.residentLength, 0);
     EXPECT_EQ(tiny.notifier.texts(), (std::vector<std::string>{"Sample:Big"}));
     EXPECT_EQ(tiny.store.resident(), (std::vector<SampleHeader*>{&big, &b}));
@@ -219,9 +219,9 @@ TEST_F(SampleStoreTest, EvictedBufferStaysAliveForItsVoice) {
     OpenFile file(dir, "raw.bin", le16(frames));
     StoreFixture tiny(300);
     SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100);
-    tiny.store.loadSample(a);
+    tiny.load(a);
     std::shared_ptr<std::int16_t[]> voice = a.data; // a sounding voice's copy
-    tiny.store.loadSample(b);
+    tiny.load(b);
     EXPECT_FALSE(a.data);
     EXPECT_EQ(voice[99], frames[99]); // still readable
 }
@@ -230,11 +230,11 @@ TEST_F(SampleStoreTest, RaisedStoredLengthLoadsAgain) {
     const auto frames = test::tone(1000, 2);
     OpenFile file(dir, "raw.bin", le16(frames) + std::string(46, '\0'));
     SampleHeader s = rawSample(file.fd, 0, 100);
-    f.store.loadSample(s);
+    f.load(s);
     std::shared_ptr<std::int16_t[]> voice = s.data;
     s.storedLength = 900; // a later voice addresses further frames
     f.now = 1500;
-    f.store.loadSample(s);
+    f.load(s);
     EXPECT_NE(s.data.get(), voice.get());
     EXPECT_EQ(s.residentLength, 900);
     EXPECT_EQ(s.residentFor, 900);
@@ -245,7 +245,7 @@ TEST_F(SampleStoreTest, RaisedStoredLengthLoadsAgain) {
     // Lowering it again changes nothing.
     s.storedLength = 10;
     const auto* kept = s.data.get();
-    f.store.loadSample(s);
+    f.load(s);
     EXPECT_EQ(s.data.get(), kept);
 }
 
@@ -257,25 +257,25 @@ TEST_F(SampleStoreTest, FramesBeyondTheSampleDataAreNeverRead) {
     OpenFile file(dir, "raw.bin", "HEAD" + le16(frames) + le16(next) + records);
     SampleHeader s = rawSample(file.fd, 4, 100);
     s.dataEnd = 4 + 2 * 150;
-    f.settings.showMidiErrors = true;
-    f.store.loadSample(s);
+    f.showErrors = true;
+    f.load(s);
     // A zone addressing 80 frames past the end plays into the next sample, and no further
     // than the data: 150 frames, then silence for padding.
     s.storedLength = 230;
-    f.store.loadSample(s);
+    f.load(s);
     EXPECT_EQ(s.residentLength, 150);
     EXPECT_EQ(s.residentFor, 230);
     std::vector<std::int16_t> expected = frames;
     expected.insert(expected.end(), next.begin(), next.end());
     EXPECT_EQ(resident(s), withPadding(expected));
     EXPECT_EQ(f.notifier.count(), 0u);
-    f.store.loadSample(s); // not read again while resident
+    f.load(s); // not read again while resident
     EXPECT_EQ(s.residentLength, 150);
 
     // A sample ending just before the area's end takes what is left of it as padding.
     SampleHeader t = rawSample(file.fd, 4 + 2 * 140, 5);
     t.dataEnd = s.dataEnd;
-    f.store.loadSample(t);
+    f.load(t);
     EXPECT_EQ(t.residentLength, 5);
     expected.assign(next.begin() + 40, next.end());
     expected.resize(5 + 23, 0);
@@ -284,12 +284,12 @@ TEST_F(SampleStoreTest, FramesBeyondTheSampleDataAreNeverRead) {
     // One that starts at the area's end holds nothing; one beyond it cannot be read.
     SampleHeader atEnd = rawSample(file.fd, s.dataEnd, 10);
     atEnd.dataEnd = s.dataEnd;
-    f.store.loadSample(atEnd);
+    f.load(atEnd);
     EXPECT_EQ(atEnd.residentLength, 0);
     EXPECT_EQ(f.notifier.count(), 0u);
     SampleHeader beyond = rawSample(file.fd, s.dataEnd + 2, 10, "Beyond");
     beyond.dataEnd = s.dataEnd;
-    f.store.loadSample(beyond);
+    f.load(beyond);
     EXPECT_EQ(beyond.residentLength, 0);
     EXPECT_EQ(f.notifier.texts(), std::vector<std::string>{"Sample:Beyond"});
 }
@@ -297,8 +297,8 @@ TEST_F(SampleStoreTest, FramesBeyondTheSampleDataAreNeverRead) {
 TEST_F(SampleStoreTest, ForgetAllEmptiesTheList) {
     OpenFile file(dir, "raw.bin", le16(test::noise(1000, 3)));
     SampleHeader a = rawSample(file.fd, 0, 100), b = rawSample(file.fd, 400, 100);
-    f.store.loadSample(a);
-    f.store.loadSample(b);
+    f.load(a);
+    f.load(b);
     f.store.forgetAll();
     EXPECT_EQ(f.store.used(), 0u);
     EXPECT_EQ(f.store.residentCount(), 0u);
@@ -331,7 +331,7 @@ TEST_F(SampleStoreTest, CompressedSampleIsUnscrambledAndDecoded) {
     CompressedFile c = compressedFile(frames, 77);
     OpenFile file(dir, "c.bin", c.bytes + "trailing");
     c.header.handle = file.fd;
-    f.store.loadSample(c.header);
+    f.load(c.header);
     EXPECT_EQ(c.header.residentLength, 5000);
     EXPECT_EQ(resident(c.header), withPadding(frames));
     EXPECT_EQ(f.store.used(), 2u * 5000 + 46);
@@ -343,8 +343,8 @@ TEST_F(SampleStoreTest, FramesBeyondTheStreamAreSilence) {
     OpenFile file(dir, "c.bin", c.bytes);
     c.header.handle = file.fd;
     c.header.storedLength = 1500; // raised past what the stream holds
-    f.settings.showMidiErrors = true;
-    f.store.loadSample(c.header);
+    f.showErrors = true;
+    f.load(c.header);
     ASSERT_GE(c.header.residentLength, 1000);
     std::vector<std::int16_t> expected = frames;
     expected.resize(static_cast<std::size_t>(c.header.residentLength) + 23, 0);
@@ -356,8 +356,8 @@ TEST_F(SampleStoreTest, TruncatedCompressedStreamFailsTheLoad) {
     CompressedFile c = compressedFile(test::tone(1000, 8), 10);
     OpenFile file(dir, "c.bin", c.bytes.substr(0, c.bytes.size() - 1));
     c.header.handle = file.fd;
-    f.settings.showMidiErrors = true;
-    f.store.loadSample(c.header);
+    f.showErrors = true;
+    f.load(c.header);
     EXPECT_EQ(c.header.residentLength, 0);
     EXPECT_EQ(f.notifier.count(), 1u);
 }
@@ -369,7 +369,7 @@ TEST_F(SampleStoreTest, DestroyingABankForgetsItsResidentSamples) {
         Csf2file bank(path, f.notifier, f.store);
         ASSERT_TRUE(bank.rdfile());
         for (std::size_t i = 0; i < bank.sampleCount(); ++i)
-            f.store.loadSample(*bank.sample(i));
+            f.load(*bank.sample(i));
         EXPECT_EQ(f.store.residentCount(), bank.sampleCount());
         EXPECT_GT(f.store.used(), 0u);
     }

@@ -122,7 +122,7 @@ TEST_F(Sf2ReaderTest, SampleDataIsReadOnlyOnDemand) {
     Csf2file& bank = read(bytes);
     ASSERT_TRUE(bank.loaded());
     SampleHeader& tone = *bank.sample(1);
-    f.store.loadSample(tone);
+    f.load(tone);
     const auto expected = test::tone(3000, 7);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), tone.data.get()));
     for (int i = 0; i < 23; ++i)
@@ -359,9 +359,9 @@ TEST_F(Sf2ReaderTest, ASampleWithTheCompressedBitIsAStreamAndOnlyItIsSilent) {
     EXPECT_EQ(stream.sampleType, kSampleTypeMono);
     EXPECT_EQ(stream.compressedBytes, 3u); // start 0 and end 3 taken as byte offsets
     EXPECT_EQ(stream.playLength, 0);
-    f.settings.showMidiErrors = true;
-    f.store.loadSample(stream);
-    f.store.loadSample(*bank.sample(1));
+    f.showErrors = true;
+    f.load(stream);
+    f.load(*bank.sample(1));
     EXPECT_EQ(stream.residentLength, 0);
     EXPECT_EQ(bank.sample(1)->residentLength, 3);
     EXPECT_EQ(f.notifier.texts(), std::vector<std::string>{"Sample:Vorbis"});
@@ -414,16 +414,16 @@ TEST_F(Sf2ReaderTest, SamplePointsBeyondTheSampleDataAreHeldAtItsEnd) {
     }
 
     // Tone plays to the end of the data (the samples after it included), never beyond.
-    f.settings.showMidiErrors = true;
+    f.showErrors = true;
     SampleHeader& loaded = *bank.sample(1);
-    f.store.loadSample(loaded);
+    f.load(loaded);
     ASSERT_EQ(loaded.residentLength, tone.playLength);
     const std::string data =
         bytes.substr(at.smplBody + 2 * at.sampleStart[1], 2 * std::size_t(tone.playLength));
     EXPECT_EQ(std::memcmp(loaded.data.get(), data.data(), data.size()), 0);
     for (int i = 0; i < SampleHeader::kPaddingFrames; ++i)
         EXPECT_EQ(loaded.data[std::size_t(tone.playLength + i)], 0);
-    f.store.loadSample(*bank.sample(2));
+    f.load(*bank.sample(2));
     EXPECT_EQ(bank.sample(2)->residentLength, 0);
     EXPECT_EQ(f.notifier.count(), 0u);
 }
@@ -432,7 +432,7 @@ TEST_F(Sf2ReaderTest, ReadingAgainStartsAfresh) {
     Sf2Builder b = test::smallBank();
     Csf2file& bank = read(b.build());
     ASSERT_TRUE(bank.loaded());
-    f.store.loadSample(*bank.sample(0));
+    f.load(*bank.sample(0));
     ASSERT_EQ(f.store.residentCount(), 1u);
     ASSERT_TRUE(bank.rdfile());
     EXPECT_EQ(bank.presets().size(), 4u);

@@ -102,7 +102,7 @@ TEST(Sf3Bank, StreamsDecodeToTheirPitchLevelAndLoopsWhateverTheVersionOrName) {
         test::TempDir dir;
         const std::string path = dir.write("bank.SF3", made.bytes());
         test::StoreFixture f;
-        f.settings.showMidiErrors = true;
+        f.showErrors = true;
         std::unique_ptr<Csf2file> bank = makeSoundBank(path, f.notifier, f.store);
         ASSERT_TRUE(bank->rdfile());
         // The last record of every list is its terminal record, named or not.
@@ -134,7 +134,7 @@ TEST(Sf3Bank, StreamsDecodeToTheirPitchLevelAndLoopsWhateverTheVersionOrName) {
         // Nothing is decoded before a voice asks.
         EXPECT_EQ(f.store.residentCount(), 0u);
         for (SampleHeader* s : {&high, &raw, &low})
-            f.store.loadSample(*s);
+            f.load(*s);
         EXPECT_EQ(f.notifier.count(), 0u);
         ASSERT_EQ(high.residentLength, std::int32_t(kHighFrames));
         ASSERT_EQ(low.residentLength, std::int32_t(kLowFrames));
@@ -253,13 +253,13 @@ TEST(Sf3Bank, DamagedAndForeignStreamsSilenceOnlyTheirOwnSamples) {
         c.damage(bytes);
         test::TempDir dir;
         test::StoreFixture f;
-        f.settings.showMidiErrors = true;
+        f.showErrors = true;
         Csf2file bank(dir.write("bank.sf3", bytes), f.notifier, f.store);
         ASSERT_TRUE(bank.rdfile());
         SampleHeader& high = *bank.sample(0);
         SampleHeader& low = *bank.sample(2);
-        f.store.loadSample(high);
-        f.store.loadSample(low);
+        f.load(high);
+        f.load(low);
         EXPECT_EQ(high.residentLength, 0);
         ASSERT_NE(high.data, nullptr);
         EXPECT_EQ(high.data[0], 0);
@@ -270,7 +270,7 @@ TEST(Sf3Bank, DamagedAndForeignStreamsSilenceOnlyTheirOwnSamples) {
         EXPECT_EQ(f.notifier.texts(), std::vector<std::string>{c.text});
         EXPECT_LT(f.store.used(), 64u * 1024);
         // Not decoded again while resident.
-        f.store.loadSample(high);
+        f.load(high);
         EXPECT_EQ(f.notifier.count(), 1u);
         // The packer refuses the sample rather than packing silence.
         const PackReport report = BankPacker().pack(bank, dir.file("out.csf"));
@@ -296,7 +296,7 @@ TEST(Sf3Bank, RandomDamageNeverCrashesOrOverAllocates) {
         Csf2file bank(dir.write("fuzz.sf3", bytes), f.notifier, f.store);
         ASSERT_TRUE(bank.rdfile());
         SampleHeader& low = *bank.sample(2);
-        f.store.loadSample(low);
+        f.load(low);
         // All of the stream, or silence; never more frames than the stream's size allows.
         EXPECT_TRUE(low.residentLength == 0 || low.residentLength == low.playLength) << round;
         EXPECT_LE(std::uint64_t(low.playLength), low.compressedBytes * codec::kMaxFramesPerByte);
@@ -323,8 +323,8 @@ TEST(Sf3Bank, PackStoresTheDecodedFramesLosslessly) {
         EXPECT_EQ(a.loopEnd, b.loopEnd);
         EXPECT_EQ(a.sampleType, b.sampleType);
         EXPECT_EQ(a.sampleLink, b.sampleLink);
-        f.store.loadSample(a);
-        f.store.loadSample(b);
+        f.load(a);
+        f.load(b);
         ASSERT_EQ(a.residentLength, b.residentLength) << i;
         EXPECT_EQ(frames(a), frames(b)) << i;
     }
@@ -351,7 +351,7 @@ TEST(Sf3Bank, MuseScoreGeneralLiteReadsAndItsStreamsDecodeToTheirLengths) {
     if (!file::exists(kLite))
         GTEST_SKIP() << kLite << " is not installed";
     test::StoreFixture f;
-    f.settings.showMidiErrors = true;
+    f.showErrors = true;
     Csf2file bank(kLite, f.notifier, f.store);
     ASSERT_TRUE(bank.rdfile());
     EXPECT_EQ(bank.presetCount(), 311u);
@@ -360,7 +360,7 @@ TEST(Sf3Bank, MuseScoreGeneralLiteReadsAndItsStreamsDecodeToTheirLengths) {
     for (std::size_t i = 0; i < bank.sampleCount(); i += 50) {
         SampleHeader& s = *bank.sample(i);
         ASSERT_GT(s.playLength, 0) << i;
-        f.store.loadSample(s);
+        f.load(s);
         ASSERT_EQ(s.residentLength, s.playLength) << recordNameText(s.name);
         EXPECT_LE(s.loopEnd, s.playLength);
     }

@@ -41,8 +41,8 @@ TEST(TimGM6mbPack, EverySampleRoundTripsAndTheBankShrinks) {
     for (std::size_t i = 0; i < source.samples().size(); ++i) {
         SampleHeader& a = source.samples()[i];
         SampleHeader& b = packed.samples()[i];
-        f.store.loadSample(a);
-        f.store.loadSample(b);
+        f.load(a);
+        f.load(b);
         ASSERT_EQ(a.residentLength, b.residentLength) << i;
         ASSERT_TRUE(std::equal(a.data.get(), a.data.get() + a.residentLength, b.data.get()))
             << "sample " << i << " " << recordNameText(a.name);

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Settings.h"
 #include "audio/Cwavfil.h"
+#include "engine/RenderOptions.h"
 #include "platform/Notifier.h"
 #include "support/TempDir.h"
 
@@ -36,17 +36,17 @@ std::vector<std::int16_t> samplesOf(const std::string& path) {
 // process one frame, then the output stage.
 class ReferenceRack {
 public:
-    explicit ReferenceRack(const Settings& s) : settings_(s) { configure(); }
+    explicit ReferenceRack(const RenderOptions& s) : options_(s) { configure(); }
 
     void configure() {
-        reverb_.setRoomSize(settings_.reverbRoomSize);
-        reverb_.setDamp(static_cast<float>(settings_.reverbDamping * 0.01));
+        reverb_.setRoomSize(options_.reverbRoomSize);
+        reverb_.setDamp(static_cast<float>(options_.reverbDamping * 0.01));
         reverb_.mute();
         chorus_.clear();
         delay_.clear();
-        output_.reset(static_cast<float>(std::pow(10.0, settings_.masterVolumeDb * 0.05)),
-                      static_cast<float>(std::pow(10.0, settings_.compressorLevel * 0.05)),
-                      settings_.compressorLevel != 0);
+        output_.reset(static_cast<float>(std::pow(10.0, options_.masterVolumeDb * 0.05)),
+                      static_cast<float>(std::pow(10.0, options_.compressorLevel * 0.05)),
+                      options_.compressorLevel != 0);
     }
 
     void processBlock(const MixBus& bus, int frames, Cwavfil& out) {
@@ -59,7 +59,7 @@ public:
     }
 
     void flushTail(Cwavfil& out) {
-        const int n = 2794 + kLook + (settings_.delayAmount > 0.0f ? 44100 : 0);
+        const int n = 2794 + kLook + (options_.delayAmount > 0.0f ? 44100 : 0);
         for (int i = 0; i < n; ++i) {
             float L = 0.0f, R = 0.0f;
             frame(L, R, 0.0f, 0.0f, 0.0f, 0.0f, false, out);
@@ -69,10 +69,10 @@ public:
 private:
     void frame(float& L, float& R, float revL, float revR, float choL, float choR, bool chorus,
                Cwavfil& out) {
-        if (settings_.delayAmount > 0.0f) {
-            delay_.setParameters(settings_.delayTimeMs, settings_.delayModulationMs,
-                                 settings_.delayFeedback, settings_.delayAmount,
-                                 settings_.delayStereoSpreadMs);
+        if (options_.delayAmount > 0.0f) {
+            delay_.setParameters(options_.delayTimeMs, options_.delayModulationMs,
+                                 options_.delayFeedback, options_.delayAmount,
+                                 options_.delayStereoSpreadMs);
             delay_.process(L, R);
         }
         reverb_.process(revL, revR, L, R);
@@ -81,7 +81,7 @@ private:
         output_.processFrame(L, R, out);
     }
 
-    const Settings& settings_;
+    const RenderOptions& options_;
     Reverb reverb_;
     Chorus chorus_;
     Delay delay_;
@@ -91,8 +91,8 @@ private:
 class EffectsRackTest : public ::testing::Test {
 protected:
     EffectsRackTest() {
-        settings.delayAmount = 0.0f;
-        settings.compressorLevel = 0;
+        options.delayAmount = 0.0f;
+        options.compressorLevel = 0;
     }
 
     // A fresh output file.
@@ -104,13 +104,13 @@ protected:
 
     TempDir dir;
     RecordingNotifier notifier;
-    Settings settings;
+    RenderOptions options;
     std::atomic<bool> abortRequested{false};
     std::vector<std::unique_ptr<Cwavfil>> files;
 };
 
 TEST_F(EffectsRackTest, OutputIsTheInputDelayedByTheLookAhead) {
-    EffectsRack rack(settings, abortRequested);
+    EffectsRack rack(options, abortRequested);
     Cwavfil& out = open("out.wav");
     rack.configure();
     MixBus& bus = rack.mixBus();
@@ -132,7 +132,7 @@ TEST_F(EffectsRackTest, OutputIsTheInputDelayedByTheLookAhead) {
 }
 
 TEST_F(EffectsRackTest, SingleLoudFrameRampsTheGainDownAndBackLinearly) {
-    EffectsRack rack(settings, abortRequested);
+    EffectsRack rack(options, abortRequested);
     Cwavfil& out = open("out.wav");
     const int loud = 200000; // input frame of magnitude 2.0; every other frame is 0.25
     int index = 0;
@@ -164,13 +164,13 @@ TEST_F(EffectsRackTest, SingleLoudFrameRampsTheGainDownAndBackLinearly) {
 }
 
 TEST_F(EffectsRackTest, TailLengthDependsOnTheDelay) {
-    EffectsRack rack(settings, abortRequested);
+    EffectsRack rack(options, abortRequested);
     EXPECT_EQ(rack.tailFrames(), 133866);
     Cwavfil& dry = open("dry.wav");
     rack.flushTail(dry);
     EXPECT_EQ(dry.frames(), 133866 - kLook);
 
-    settings.delayAmount = 0.1f;
+    options.delayAmount = 0.1f;
     rack.configure();
     EXPECT_EQ(rack.tailFrames(), 177966);
     Cwavfil& echo = open("echo.wav");
@@ -179,10 +179,10 @@ TEST_F(EffectsRackTest, TailLengthDependsOnTheDelay) {
 }
 
 TEST_F(EffectsRackTest, ShortPieceComesOutThroughTheTail) {
-    settings.delayAmount = 0.5f;
-    settings.delayTimeMs = 100;
-    settings.delayStereoSpreadMs = 0;
-    EffectsRack rack(settings, abortRequested);
+    options.delayAmount = 0.5f;
+    options.delayTimeMs = 100;
+    options.delayStereoSpreadMs = 0;
+    EffectsRack rack(options, abortRequested);
     Cwavfil& out = open("out.wav");
     rack.mixBus().buffer(MixBus::DryLeft)[0] = 0.5f;
     rack.processBlock(1, out);
@@ -195,7 +195,7 @@ TEST_F(EffectsRackTest, ShortPieceComesOutThroughTheTail) {
 }
 
 TEST_F(EffectsRackTest, BlockOfZeroFramesOnlyResetsThePositions) {
-    EffectsRack rack(settings, abortRequested);
+    EffectsRack rack(options, abortRequested);
     Cwavfil& out = open("out.wav");
     MixBus& bus = rack.mixBus();
     bus.buffer(MixBus::DryLeft)[0] = 0.5f;
@@ -213,7 +213,7 @@ TEST_F(EffectsRackTest, BlockOfZeroFramesOnlyResetsThePositions) {
 }
 
 TEST_F(EffectsRackTest, ProcessedFramesOfTheBusAreZeroedAndOversizedBlocksCut) {
-    EffectsRack rack(settings, abortRequested);
+    EffectsRack rack(options, abortRequested);
     Cwavfil& out = open("out.wav");
     MixBus& bus = rack.mixBus();
     for (int b = 0; b < MixBus::kBufferCount; ++b) {
@@ -232,7 +232,7 @@ TEST_F(EffectsRackTest, ProcessedFramesOfTheBusAreZeroedAndOversizedBlocksCut) {
 }
 
 TEST_F(EffectsRackTest, AbortStopsTheBlockAndStillClearsTheBus) {
-    EffectsRack rack(settings, abortRequested);
+    EffectsRack rack(options, abortRequested);
     Cwavfil& out = open("out.wav");
     rack.mixBus().buffer(MixBus::DryLeft)[5] = 0.5f;
     abortRequested = true;
@@ -244,18 +244,18 @@ TEST_F(EffectsRackTest, AbortStopsTheBlockAndStillClearsTheBus) {
 }
 
 TEST_F(EffectsRackTest, ConfigureTakesTheSettings) {
-    settings.reverbRoomSize = 0.5f;
-    settings.reverbDamping = 0;
-    settings.masterVolumeDb = 6;
-    settings.compressorLevel = 20;
-    EffectsRack rack(settings, abortRequested);
+    options.reverbRoomSize = 0.5f;
+    options.reverbDamping = 0;
+    options.masterVolumeDb = 6;
+    options.compressorLevel = 20;
+    EffectsRack rack(options, abortRequested);
     EXPECT_FLOAT_EQ(rack.reverb().comb(0, 0).feedback, 0.84f);
     EXPECT_EQ(rack.reverb().comb(1, 7).damp2, 1.0f);
     EXPECT_FLOAT_EQ(rack.outputStage().masterGain(), 1.9952623f);
     EXPECT_FLOAT_EQ(rack.outputStage().makeupGain(), 10.0f);
-    // Out-of-range reverb settings are held within 0 ... 1 and 0 ... 100 %.
-    settings.reverbRoomSize = 5.0f;
-    settings.reverbDamping = -40;
+    // Out-of-range reverb options are held within 0 ... 1 and 0 ... 100 %.
+    options.reverbRoomSize = 5.0f;
+    options.reverbDamping = -40;
     rack.configure();
     EXPECT_FLOAT_EQ(rack.reverb().comb(0, 0).feedback, 0.98f);
     EXPECT_EQ(rack.reverb().comb(0, 0).damp1, 0.0f);
@@ -309,13 +309,13 @@ void fillBus(MixBus& bus, std::mt19937& rng, int frames) {
 
 // The whole output of the rack, block after block and then the tail, against the
 // frame-by-frame chain, bit for bit.
-void expectSameOutputAsFrameByFrame(Settings& settings, const std::string& what) {
+void expectSameOutputAsFrameByFrame(RenderOptions& options, const std::string& what) {
     SCOPED_TRACE(what);
     TempDir dir;
     RecordingNotifier notifier;
     std::atomic<bool> abortRequested{false};
-    EffectsRack rack(settings, abortRequested);
-    ReferenceRack reference(settings);
+    EffectsRack rack(options, abortRequested);
+    ReferenceRack reference(options);
     MixBus refBus;
     Cwavfil fast(dir.file("fast.wav"), notifier);
     Cwavfil slow(dir.file("slow.wav"), notifier);
@@ -329,8 +329,8 @@ void expectSameOutputAsFrameByFrame(Settings& settings, const std::string& what)
         fillBus(rack.mixBus(), rng, frames);
         for (int k = 0; k < MixBus::kBufferCount; ++k)
             std::copy(rack.mixBus().buffer(k), rack.mixBus().buffer(k) + frames, refBus.buffer(k));
-        if (settings.delayAmount > 0.0f)
-            settings.delayTimeMs = b % 2 == 0 ? 1 : 350; // live changes between blocks
+        if (options.delayAmount > 0.0f)
+            options.delayTimeMs = b % 2 == 0 ? 1 : 350; // live changes between blocks
         rack.processBlock(frames, fast);
         reference.processBlock(refBus, frames, slow);
         ++b;
@@ -350,21 +350,21 @@ void expectSameOutputAsFrameByFrame(Settings& settings, const std::string& what)
 }
 
 TEST(EffectsRackExactness, EveryOptionOnMatchesFrameByFrame) {
-    Settings settings;
-    settings.reverbRoomSize = 0.9f;
-    settings.reverbDamping = 30;
-    settings.masterVolumeDb = 4;
-    settings.compressorLevel = 12;
-    settings.delayTimeMs = 350;
-    settings.delayModulationMs = 20;
-    settings.delayFeedback = 0.9f;
-    settings.delayAmount = 0.6f;
-    settings.delayStereoSpreadMs = 40;
-    expectSameOutputAsFrameByFrame(settings, "compressor and delay on");
-    settings.compressorLevel = 0;
-    settings.delayAmount = 0.0f;
-    settings.masterVolumeDb = -2;
-    expectSameOutputAsFrameByFrame(settings, "compressor and delay off");
+    RenderOptions options;
+    options.reverbRoomSize = 0.9f;
+    options.reverbDamping = 30;
+    options.masterVolumeDb = 4;
+    options.compressorLevel = 12;
+    options.delayTimeMs = 350;
+    options.delayModulationMs = 20;
+    options.delayFeedback = 0.9f;
+    options.delayAmount = 0.6f;
+    options.delayStereoSpreadMs = 40;
+    expectSameOutputAsFrameByFrame(options, "compressor and delay on");
+    options.compressorLevel = 0;
+    options.delayAmount = 0.0f;
+    options.masterVolumeDb = -2;
+    expectSameOutputAsFrameByFrame(options, "compressor and delay off");
 }
 
 } // namespace

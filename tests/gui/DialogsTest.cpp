@@ -109,11 +109,11 @@ TEST_F(GuiTest, OptionsOkWritesEveryFieldAndCancelWritesNothing) {
     click(*window, control::kOptions);
     ASSERT_TRUE(ran);
 
-    EXPECT_EQ(settings().tempoPercent, -4);
-    EXPECT_EQ(settings().transposeSemitones, -100);
-    EXPECT_EQ(settings().masterVolumeDb, 10);
-    EXPECT_FLOAT_EQ(settings().reverbRoomSize, 0.7f);
-    EXPECT_EQ(settings().delayTimeMs, 22); // position 9 of the logarithmic scale
+    EXPECT_EQ(settings().render.tempoPercent, -4);
+    EXPECT_EQ(settings().render.transposeSemitones, -100);
+    EXPECT_EQ(settings().render.masterVolumeDb, 10);
+    EXPECT_FLOAT_EQ(settings().render.reverbRoomSize, 0.7f);
+    EXPECT_EQ(settings().render.delayTimeMs, 22); // position 9 of the logarithmic scale
     EXPECT_EQ(settings().defaultSoundBank, otherBank);
     EXPECT_EQ(ini::readString(iniFile, "Files", "Sound Bank", 4095), otherBank);
     EXPECT_EQ(boxText(control::kSoundBankName), bankBox); // the current bank stays
@@ -138,8 +138,8 @@ TEST_F(GuiTest, OptionsOkWritesEveryFieldAndCancelWritesNothing) {
     });
     click(*window, control::kOptions);
     ASSERT_TRUE(ran);
-    EXPECT_EQ(settings().masterVolumeDb, 10);
-    EXPECT_FALSE(settings().showMidiErrors);
+    EXPECT_EQ(settings().render.masterVolumeDb, 10);
+    EXPECT_FALSE(settings().render.showMidiErrors);
     EXPECT_EQ(settings().defaultOutputFile, outputBefore);
     EXPECT_EQ(ini::readString(iniFile, "Files", "Output File", 4095), outputBefore);
 }
@@ -148,7 +148,7 @@ TEST_F(GuiTest, MixerSoloAndResetWriteAtOnceOkAppliesCancelKeeps) {
     start();
     EXPECT_TRUE(drop({dir.write("tune.mid", tune(1))}));
     ASSERT_EQ(boxText(control::kMidiFileName), "tune.mid");
-    ASSERT_FALSE(settings().mixer[0].name.empty());
+    ASSERT_FALSE(settings().channelLabels[0].empty());
 
     auto mute = [](wxWindow& d, int channel) {
         return find<wxCheckBox>(d, mixer::muteId(channel))->GetValue();
@@ -158,7 +158,7 @@ TEST_F(GuiTest, MixerSoloAndResetWriteAtOnceOkAppliesCancelKeeps) {
         ran = true;
         EXPECT_EQ(d.GetClientSize(), d.ConvertDialogToPixels(wxSize(560, 263)));
         for (int i = 0; i < kMidiChannels; ++i) {
-            EXPECT_EQ(editText(d, mixer::labelId(i)), settings().mixer[i].name);
+            EXPECT_EQ(editText(d, mixer::labelId(i)), settings().channelLabels[i]);
             EXPECT_EQ(position(d, mixer::sliderId(i)), 5);
             EXPECT_FALSE(mute(d, i));
         }
@@ -167,7 +167,7 @@ TEST_F(GuiTest, MixerSoloAndResetWriteAtOnceOkAppliesCancelKeeps) {
 
         click(d, mixer::soloId(2));
         for (int i = 0; i < kMidiChannels; ++i) {
-            EXPECT_EQ(bool(settings().mixer[i].muted), i != 2) << "channel " << i;
+            EXPECT_EQ(bool(settings().render.mixer[i].muted), i != 2) << "channel " << i;
             EXPECT_EQ(mute(d, i), i != 2) << "channel " << i;
         }
         find<wxSlider>(d, mixer::sliderId(0))->SetValue(0);
@@ -176,8 +176,8 @@ TEST_F(GuiTest, MixerSoloAndResetWriteAtOnceOkAppliesCancelKeeps) {
     click(*window, control::kMixer);
     ASSERT_TRUE(ran);
     for (int i = 0; i < kMidiChannels; ++i)
-        EXPECT_EQ(bool(settings().mixer[i].muted), i != 2);
-    EXPECT_EQ(settings().mixer[0].volumeCb, 0); // the slider moved, but Cancel
+        EXPECT_EQ(bool(settings().render.mixer[i].muted), i != 2);
+    EXPECT_EQ(settings().render.mixer[0].volumeCb, 0); // the slider moved, but Cancel
 
     ran = false;
     answers.onDialog("Korvelt - Midi Mixer", [&](wxDialog& d) {
@@ -186,7 +186,7 @@ TEST_F(GuiTest, MixerSoloAndResetWriteAtOnceOkAppliesCancelKeeps) {
         EXPECT_FALSE(mute(d, 2));
         click(d, mixer::kReset);
         for (int i = 0; i < kMidiChannels; ++i) {
-            EXPECT_FALSE(settings().mixer[i].muted);
+            EXPECT_FALSE(settings().render.mixer[i].muted);
             EXPECT_FALSE(mute(d, i));
             EXPECT_EQ(position(d, mixer::sliderId(i)), 5);
         }
@@ -198,10 +198,10 @@ TEST_F(GuiTest, MixerSoloAndResetWriteAtOnceOkAppliesCancelKeeps) {
     });
     click(*window, control::kMixer);
     ASSERT_TRUE(ran);
-    EXPECT_EQ(settings().mixer[0].volumeCb, 250);
-    EXPECT_EQ(settings().mixer[15].volumeCb, -250);
+    EXPECT_EQ(settings().render.mixer[0].volumeCb, 250);
+    EXPECT_EQ(settings().render.mixer[15].volumeCb, -250);
     for (int i = 0; i < kMidiChannels; ++i)
-        EXPECT_EQ(bool(settings().mixer[i].muted), i == 4);
+        EXPECT_EQ(bool(settings().render.mixer[i].muted), i == 4);
 
     answers.onDialog("Korvelt - Midi Mixer", [&](wxDialog& d) {
         EXPECT_EQ(position(d, mixer::sliderId(0)), 0);
@@ -210,8 +210,8 @@ TEST_F(GuiTest, MixerSoloAndResetWriteAtOnceOkAppliesCancelKeeps) {
     });
     click(*window, control::kMixer);
     for (int i = 0; i < kMidiChannels; ++i) {
-        EXPECT_EQ(settings().mixer[i].volumeCb, 0);
-        EXPECT_FALSE(settings().mixer[i].muted);
+        EXPECT_EQ(settings().render.mixer[i].volumeCb, 0);
+        EXPECT_FALSE(settings().render.mixer[i].muted);
     }
 }
 
@@ -232,7 +232,7 @@ TEST_F(GuiTest, DroppedFilesChooseTheBankTheOutputAndTheMidiFile) {
     EXPECT_EQ(boxText(control::kMidiFileName), "song.mid");
     EXPECT_EQ(boxText(control::kOutputFileName), "take.wav");
     EXPECT_EQ(logic().flow().currentMidiFile(), midi);
-    EXPECT_EQ(settings().mixer[9].name, "Percussion");
+    EXPECT_EQ(settings().channelLabels[9], "Percussion");
 
     drop({dir.write("other.midi", tune(1))}); // not one of the dropped kinds
     EXPECT_EQ(boxText(control::kMidiFileName), "song.mid");

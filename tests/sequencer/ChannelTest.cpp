@@ -103,7 +103,7 @@ TEST_F(Channel, AMissingPresetIsReportedOnlyWhenErrorsAreShown) {
     EXPECT_TRUE(rig.notifier.messages().empty());
     EXPECT_TRUE(voices(channel).empty());
 
-    rig.settings.showMidiErrors = true;
+    rig.options.showMidiErrors = true;
     channel.handle(*ctx, kProgram, 90, 0);
     channel.handle(*ctx, kNoteOn, 60, 100);
     channel.handle(*ctx, kNoteOn, 62, 100); // one message per build, not per note
@@ -290,7 +290,7 @@ TEST_F(Channel, ControllersSetTheChannelState) {
     channel.handle(*ctx, kControl, 11, 0);
     EXPECT_EQ(s.attenuation(0.0), 1000.0f);
     channel.handle(*ctx, kControl, 11, 127);
-    rig.settings.mixer[0].volumeCb = 60; // the mixer's offset makes the channel louder
+    rig.options.mixer[0].volumeCb = 60; // the mixer's offset makes the channel louder
     channel.handle(*ctx, kControl, 7, 127);
     EXPECT_NEAR(voices(channel)[0]->amplifier().channelAttenuation(), -60.0, 1e-4);
 }
@@ -347,7 +347,7 @@ TEST_F(Channel, AnUnknownControllerIsReportedByEveryZoneOnlyWhenErrorsAreShown) 
     MidiChannel drums(MidiChannel::kPercussionChannel); // kit 0: two zones
     drums.handle(*ctx, kControl, 2, 5);
     EXPECT_TRUE(rig.notifier.messages().empty());
-    rig.settings.showMidiErrors = true;
+    rig.options.showMidiErrors = true;
     drums.handle(*ctx, kControl, 2, 5);
     ASSERT_EQ(rig.notifier.messages().size(), 2u);
     EXPECT_EQ(rig.notifier.messages()[0].title, "Invalid MIDI channel Control change");
@@ -368,13 +368,12 @@ TEST(ProgramNames, LabelsJoinTheProgramsOfEachChannel) {
     RecordingNotifier notifier;
     Cmidfil midi(dir.write("labels.mid", writer.bytes()), notifier);
     ASSERT_TRUE(midi.rdmidi());
-    Settings settings;
-    labelMixerChannels(midi, settings);
-    EXPECT_EQ(settings.mixer[2].name, "Acoustic Grand Piano/String Ensemble 1/Flute");
-    EXPECT_EQ(settings.mixer[3].name, "Muted Trumpet");
-    EXPECT_EQ(settings.mixer[4].name, "Trumpet/Muted Trumpet");
-    EXPECT_EQ(settings.mixer[9].name, "Percussion");
-    EXPECT_EQ(settings.mixer[0].name, "");
+    const auto labels = channelLabels(midi);
+    EXPECT_EQ(labels[2], "Acoustic Grand Piano/String Ensemble 1/Flute");
+    EXPECT_EQ(labels[3], "Muted Trumpet");
+    EXPECT_EQ(labels[4], "Trumpet/Muted Trumpet");
+    EXPECT_EQ(labels[9], "Percussion");
+    EXPECT_EQ(labels[0], "");
 }
 
 } // namespace
@@ -445,7 +444,7 @@ TEST(PresetLimits, APresetOfAbsurdlyManyZonesStaysSilentAndSaysSo) {
     const int inst = b.addInstrument("Many", zones);
     b.addPreset("Many", 0, 0, std::vector<Sf2Builder::Zone>(300, Sf2Builder::presetZone(inst)));
     RenderRig rig;
-    rig.settings.showMidiErrors = true;
+    rig.options.showMidiErrors = true;
     auto bank =
         makeSoundBank(rig.dir.write("many.sf2", b.build()), rig.notifier, rig.engine->store);
     ASSERT_TRUE(bank->rdfile());

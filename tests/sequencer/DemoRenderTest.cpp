@@ -20,7 +20,7 @@ TEST(DemoRender, TheDemoSoundsThroughoutAndTheCompressedBankRendersItIdentically
     if (!std::filesystem::exists(kGeneralMidiBank))
         GTEST_SKIP() << kGeneralMidiBank << " is not installed";
     RenderRig rig;
-    rig.settings.setDefaults();
+    rig.options.setDefaults();
     const std::string demo = std::string(KORVELT_SOURCE_DIR) + "/examples/demo.mid";
 
     const RenderedWave sf2 = rig.renderWithBank(kGeneralMidiBank, demo);

@@ -83,10 +83,10 @@ TEST_F(PresetRanges, TheGlobalZoneRangeIsTheDefault) {
 
 TEST_F(PresetRanges, ANoteOffAfterATranspositionChangeStillReleasesItsVoice) {
     MidiChannel channel(0);
-    rig.settings.transposeSemitones = 2;
+    rig.options.transposeSemitones = 2;
     channel.handle(*ctx, kNoteOn, 58, 100); // sounds as 60: the upper instrument
     ASSERT_EQ(sounding(channel), std::vector<std::string>{"S1"});
-    rig.settings.transposeSemitones = -5; // would send the note off to key 53
+    rig.options.transposeSemitones = -5; // would send the note off to key 53
     channel.handle(*ctx, kNoteOff, 58, 0);
     const Voice* voice = channel.preset()->zones()[0].instrument->zones()[0].activeVoices()[0];
     EXPECT_GE(voice->volumeEnvelope().phase(), EnvelopePhase::Release);

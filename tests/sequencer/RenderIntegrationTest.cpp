@@ -49,9 +49,9 @@ TEST_F(RenderIntegration, NoteAtTickZeroIsHeardWithoutTheLookAheadDelay) {
 TEST_F(RenderIntegration, DefaultTempoIsOneHundredTwentyBeatsPerMinuteScaledByTheTempoOption) {
     // A quarter note without a set-tempo event lasts half a second.
     EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 22050 + kFirstBlock);
-    rig.settings.tempoPercent = 100; // twice as long
+    rig.options.tempoPercent = 100; // twice as long
     EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 44100 + kFirstBlock);
-    rig.settings.tempoPercent = -50; // twice as fast
+    rig.options.tempoPercent = -50; // twice as fast
     EXPECT_EQ(rig.render(bank, oneNote(480, 480)).firstSound(), 11025 + kFirstBlock);
 }
 
@@ -72,9 +72,9 @@ TEST_F(RenderIntegration, AMutedChannelIsSkippedEntirely) {
     const std::string both = midi.bytes();
     const RenderedWave alone = rig.render(bank, oneNote(480, 0, 0, 60, 480));
 
-    rig.settings.mixer[1].muted = true;
+    rig.options.mixer[1].muted = true;
     EXPECT_EQ(rig.render(bank, both).samples, alone.samples);
-    rig.settings.mixer[1].muted = false;
+    rig.options.mixer[1].muted = false;
     EXPECT_NE(rig.render(bank, both).samples, alone.samples);
 }
 
@@ -107,12 +107,12 @@ TEST_F(RenderIntegration, AnExpressionChangeRampsInFixedStepsThenHoldsItsLevel) 
 
 TEST_F(RenderIntegration, TranspositionMovesMelodicKeysButNotPercussion) {
     const RenderedWave key72 = rig.render(bank, oneNote(480, 0, 0, 72));
-    rig.settings.transposeSemitones = 12;
+    rig.options.transposeSemitones = 12;
     EXPECT_EQ(rig.render(bank, oneNote(480, 0, 0, 60)).samples, key72.samples);
 
     // Channel 10 plays the kit without key tracking and is never transposed.
     const RenderedWave drum = rig.render(bank, oneNote(480, 0, 9, 40));
-    rig.settings.transposeSemitones = 0;
+    rig.options.transposeSemitones = 0;
     EXPECT_EQ(rig.render(bank, oneNote(480, 0, 9, 40)).samples, drum.samples);
     EXPECT_EQ(rig.render(bank, oneNote(480, 0, 9, 80)).samples, drum.samples);
     EXPECT_NE(drum.samples, key72.samples);
@@ -175,7 +175,7 @@ TEST_F(RenderIntegration, DegenerateTimingIsBoundedInsteadOfHanging) {
     EXPECT_GT(w.peak, 0);
     EXPECT_LT(w.frames(), 44100u);
 
-    rig.settings.tempoPercent = -100;
+    rig.options.tempoPercent = -100;
     w = rig.render(bank, oneNote(480, 0, 0, 60, 10000000));
     EXPECT_GT(w.peak, 0);
     EXPECT_LT(w.frames(), 44100u);
@@ -197,7 +197,7 @@ TEST_F(RenderIntegration, PlannedLengthIsTheRunsTotalWithTheLongestTail) {
     EXPECT_DOUBLE_EQ(job.plannedDuration(0), 1800000.0);
     EXPECT_DOUBLE_EQ(job.plannedDuration(20), 2160000.0);
     EXPECT_EQ(job.plannedFrames(0), 79380 + RenderJob::kTailAllowance);
-    rig.settings.tempoPercent = 20;
+    rig.options.tempoPercent = 20;
     auto sf2 = makeSoundBank(rig.dir.write("bank.sf2", bank), rig.notifier, rig.engine->store);
     ASSERT_TRUE(sf2->rdfile());
     Cwavfil wave(rig.dir.file("out.wav"), rig.notifier);

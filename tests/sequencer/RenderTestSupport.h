@@ -4,9 +4,9 @@
 // reads the result back for sample-exact checks.
 
 #include "app/RenderEngine.h"
-#include "app/Settings.h"
 #include "audio/Cwavfil.h"
 #include "bank/SoundBank.h"
+#include "engine/RenderOptions.h"
 #include "midi/Cmidfil.h"
 #include "midi/MidiFileWriter.h"
 #include "platform/Notifier.h"
@@ -69,14 +69,13 @@ struct RenderedWave {
 };
 
 // Everything one render needs, with the options set for exact numbers: no compressor, no
-// delay, no rescale, master volume 0 dB.
+// delay, master volume 0 dB.
 class RenderRig {
 public:
     RenderRig() {
-        settings.compressorLevel = 0;
-        settings.delayAmount = 0.0f;
-        settings.rescaleOutput = false;
-        engine = std::make_unique<RenderEngine>(settings, notifier);
+        options.compressorLevel = 0;
+        options.delayAmount = 0.0f;
+        engine = std::make_unique<RenderEngine>(options);
     }
 
     // Writes the files, loads them and runs the render job `runs` times into the same
@@ -109,10 +108,10 @@ public:
 
     // What a render with `bank` hands down to channels, presets and voices.
     SequencerContext context(Csf2file& bank) {
-        return SequencerContext{settings,
+        return SequencerContext{options,
                                 notifier,
                                 bank,
-                                VoiceServices{settings, notifier, engine->store,
+                                VoiceServices{options, notifier, engine->store,
                                               engine->rack.mixBus(), engine->abortRequested},
                                 {}};
     }
@@ -133,7 +132,7 @@ public:
     }
 
     TempDir dir;
-    Settings settings;
+    RenderOptions options;
     RecordingNotifier notifier;
     std::unique_ptr<RenderEngine> engine;
     std::vector<int> progress;

@@ -16,9 +16,8 @@ namespace {
 using State = SampleOscillator::State;
 
 struct OscRig {
-    Settings settings;
     RecordingNotifier notifier;
-    SampleStore store{std::uint64_t(1) << 32, settings, notifier, [] { return std::int64_t(1); }};
+    SampleStore store{std::uint64_t(1) << 32, [] { return std::int64_t(1); }};
     ModulationEnvelope envelope;
     Lfo vibrato, modulation;
     SampleHeader sample;

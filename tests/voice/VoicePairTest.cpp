@@ -32,7 +32,7 @@ void expectPairMatchesSequence(const PairCase& c) {
     auto sa = soloRig.voice(looped, c.a), sb = soloRig.voice(shortOne, c.b);
     // Sound already in the bus, so the order of the additions shows in the sums.
     for (auto* rig : {&pairRig, &soloRig}) {
-        rig->settings.reverbAmount = 0.3f;
+        rig->options.reverbAmount = 0.3f;
         for (int b = 0; b < MixBus::kBufferCount; ++b)
             for (int i = 0; i < 6000; ++i)
                 rig->bus->buffer(b)[i] = 0.3f + 1e-3f * float((i * 37 + b) % 101);

@@ -64,7 +64,7 @@ TEST(VoiceGenerators, UnknownGeneratorsAreReportedOnlyWhenErrorsAreShown) {
     Voice voice(sample, rig.services);
     voice.applyGenerators(gens({{61, 5}, {14, 9}, {43, 0x7F00}}), false);
     EXPECT_EQ(rig.notifier.count(), 0u);
-    rig.settings.showMidiErrors = true;
+    rig.options.showMidiErrors = true;
     voice.applyGenerators(gens({{61, -1}, {17, 40}, {14, 9}, {60, 3}, {1000, 2}}), false);
     const std::vector<RecordingNotifier::Message> expected = {
         {Severity::Warning, "Invalid Sound Font generator",
@@ -78,8 +78,8 @@ TEST(VoiceGenerators, UnknownGeneratorsAreReportedOnlyWhenErrorsAreShown) {
 
 TEST(Voice, SendsAreLimitedToZeroToOne) {
     VoiceRig rig;
-    rig.settings.reverbAmount = 0.4f;
-    rig.settings.chorusAmount = -0.5f;
+    rig.options.reverbAmount = 0.4f;
+    rig.options.chorusAmount = -0.5f;
     auto sample = test::makeSample(test::ramp(100));
     auto voice = rig.voice(sample, gens({{16, 1000}, {15, 200}}));
     voice->start(60, 127, 0.0f, 0, 0, 100, 2000, true, false);
@@ -87,7 +87,7 @@ TEST(Voice, SendsAreLimitedToZeroToOne) {
     EXPECT_FLOAT_EQ(voice->chorusLevel(), 0.0f); // -0.5 + 0.3 is below 0
     voice->setChorusSend(500);
     EXPECT_FLOAT_EQ(voice->chorusLevel(), 0.2f);
-    rig.settings.reverbAmount = -1.0f;
+    rig.options.reverbAmount = -1.0f;
     voice->setReverbSend(100);
     EXPECT_FLOAT_EQ(voice->reverbLevel(), 0.1f);
 }
@@ -186,8 +186,8 @@ TEST(VoiceRender, ControlTicksFollowEveryBlockAndTheShortLastOne) {
 
 TEST(VoiceRender, MixesIntoTheSixBuffersWithPanAndSends) {
     VoiceRig rig;
-    rig.settings.reverbAmount = 0.25f;
-    rig.settings.chorusAmount = 0.125f;
+    rig.options.reverbAmount = 0.25f;
+    rig.options.chorusAmount = 0.125f;
     const auto data = test::ramp(200, 100, -9000);
     auto sample = test::makeSample(data);
     auto voice = rig.voice(sample, test::instantVolume());

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/Settings.h"
 #include "bank/BankRecords.h"
 #include "bank/SampleStore.h"
 #include "effects/MixBus.h"
+#include "engine/RenderOptions.h"
 #include "platform/Notifier.h"
 #include "voice/Voice.h"
 #include "voice/VoiceServices.h"
@@ -59,12 +59,12 @@ inline std::vector<Generator> concat(std::vector<Generator> a, const std::vector
 
 // Everything a voice needs from the process.
 struct VoiceRig {
-    Settings settings;
+    RenderOptions options;
     RecordingNotifier notifier;
-    SampleStore store{std::uint64_t(1) << 32, settings, notifier, [] { return std::int64_t(1); }};
+    SampleStore store{std::uint64_t(1) << 32, [] { return std::int64_t(1); }};
     std::unique_ptr<MixBus> bus = std::make_unique<MixBus>();
     std::atomic<bool> abortRequested{false};
-    VoiceServices services{settings, notifier, store, *bus, abortRequested};
+    VoiceServices services{options, notifier, store, *bus, abortRequested};
 
     // A voice with the given instrument-level generators, prepared.
     std::unique_ptr<Voice> voice(SampleHeader& sample,

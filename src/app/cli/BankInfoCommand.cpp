@@ -1,6 +1,5 @@
 #include "app/cli/Commands.h"
 
-#include "app/Settings.h"
 #include "bank/SampleStore.h"
 #include "bank/SoundBank.h"
 #include "platform/Notifier.h"
@@ -32,8 +31,7 @@ std::string printable(const RecordName& name) {
 //   preset BANK:PROGRAM "NAME" zones Z
 int runBankInfo(const std::string& path) {
     StderrNotifier notifier;
-    Settings settings;
-    SampleStore store(sys::totalPhysicalMemory(), settings, notifier);
+    SampleStore store(sys::totalPhysicalMemory());
     std::unique_ptr<Csf2file> bank = makeSoundBank(path, notifier, store);
     bank->rdfile();
     if (!bank->loaded())

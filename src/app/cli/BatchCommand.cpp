@@ -8,7 +8,7 @@
 #include "app/cli/ConsoleView.h"
 #include "app/cli/InterruptWatcher.h"
 #include "app/cli/OptionParser.h"
-#include "app/cli/RenderOptions.h"
+#include "app/cli/RenderArguments.h"
 
 #include <cstdio>
 #include <string>
@@ -59,7 +59,7 @@ int runBatch(const std::vector<std::string>& args) {
     std::string batchFile;
     bool quiet = false;
     bool keepGoing = false;
-    RenderOptions render;
+    RenderArguments render;
     OptionParser parser(args);
     while (parser.next()) {
         const std::string name = parser.name();
@@ -72,7 +72,7 @@ int runBatch(const std::vector<std::string>& args) {
         const bool flag = !parser.hasInlineValue();
         if ((name == "-h" || name == "--help") && flag) {
             std::fputs(kBatchUsage, stdout);
-            std::fputs(RenderOptions::kHelp, stdout);
+            std::fputs(RenderArguments::kHelp, stdout);
             std::fputs(kBatchUsageEnd, stdout);
             return kExitOk;
         }
@@ -87,10 +87,10 @@ int runBatch(const std::vector<std::string>& args) {
         if (name == "--quiet" || name == "--keep-going" || name == "--help")
             return usageError("option '" + name + "' takes no value");
         std::string error;
-        const RenderOptions::Taken taken = render.take(parser, error);
-        if (taken == RenderOptions::Taken::Error)
+        const RenderArguments::Taken taken = render.take(parser, error);
+        if (taken == RenderArguments::Taken::Error)
             return usageError(error);
-        if (taken == RenderOptions::Taken::No)
+        if (taken == RenderArguments::Taken::No)
             return usageError("unknown option '" + name + "'");
     }
     if (batchFile.empty())
@@ -106,10 +106,10 @@ int runBatch(const std::vector<std::string>& args) {
     const AppDirectories dirs = AppDirectories::fromProcess();
     loadCommandLineSettings(settings, dirs, notifier);
     render.applyTo(settings);
-    if (settings.showMidiErrors)
+    if (settings.render.showMidiErrors)
         notifier.gatherDataProblems();
 
-    RenderEngine engine(settings, notifier);
+    RenderEngine engine(settings.render);
     ConversionFlow flow(settings, notifier, dispatcher, view, engine);
     flow.setAdvice(Advice::CommandLine);
     BatchFlow batch(flow, view, notifier, engine, dirs.startupDirectory);

@@ -7,7 +7,7 @@
 #include "app/cli/ConsoleView.h"
 #include "app/cli/InterruptWatcher.h"
 #include "app/cli/OptionParser.h"
-#include "app/cli/RenderOptions.h"
+#include "app/cli/RenderArguments.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
 
@@ -47,7 +47,7 @@ struct ConvertArguments {
     std::string bank;
     std::string output;
     bool quiet = false;
-    RenderOptions render;
+    RenderArguments render;
     std::vector<int> muted; // channel indices
     int solo = -1;
     std::vector<std::pair<int, int>> volumes; // channel index, centibels
@@ -79,7 +79,7 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, ConvertA
         }
         if ((name == "-h" || name == "--help") && !parser.hasInlineValue()) {
             std::fputs(kConvertUsage, stdout);
-            std::fputs(RenderOptions::kHelp, stdout);
+            std::fputs(RenderArguments::kHelp, stdout);
             std::fputs(kConvertUsageEnd, stdout);
             return kExitOk;
         }
@@ -90,10 +90,10 @@ std::optional<int> parseArguments(const std::vector<std::string>& args, ConvertA
             continue;
         }
         std::string error;
-        const RenderOptions::Taken taken = out.render.take(parser, error);
-        if (taken == RenderOptions::Taken::Error)
+        const RenderArguments::Taken taken = out.render.take(parser, error);
+        if (taken == RenderArguments::Taken::Error)
             return usageError(error);
-        if (taken == RenderOptions::Taken::Yes)
+        if (taken == RenderArguments::Taken::Yes)
             continue;
         const bool takesValue = name == "-b" || name == "--bank" || name == "-o" ||
                                 name == "--output" || name == "--mute" || name == "--solo" ||
@@ -157,14 +157,14 @@ int runConvert(const std::vector<std::string>& args) {
     const AppDirectories dirs = AppDirectories::fromProcess();
     loadCommandLineSettings(settings, dirs, notifier);
     arguments.render.applyTo(settings);
-    if (settings.showMidiErrors)
+    if (settings.render.showMidiErrors)
         notifier.gatherDataProblems();
     const std::string bank = arguments.bank.empty() ? settings.defaultSoundBank : arguments.bank;
     const std::string output = arguments.output.empty()
                                    ? path::withoutExtension(arguments.midi) + ".wav"
                                    : arguments.output;
 
-    RenderEngine engine(settings, notifier);
+    RenderEngine engine(settings.render);
     ConversionFlow flow(settings, notifier, dispatcher, view, engine);
     flow.setAdvice(Advice::CommandLine);
 
@@ -174,12 +174,12 @@ int runConvert(const std::vector<std::string>& args) {
         return kExitFailure;
     // Loading a file resets the mixer; the mixer options apply to the loaded file.
     for (int channel : arguments.muted)
-        settings.mixer[std::size_t(channel)].muted = true;
+        settings.render.mixer[std::size_t(channel)].muted = true;
     if (arguments.solo >= 0)
         for (int i = 0; i < kMidiChannels; ++i)
-            settings.mixer[std::size_t(i)].muted = i != arguments.solo;
+            settings.render.mixer[std::size_t(i)].muted = i != arguments.solo;
     for (auto [channel, cB] : arguments.volumes)
-        settings.mixer[std::size_t(channel)].volumeCb = cB;
+        settings.render.mixer[std::size_t(channel)].volumeCb = cB;
 
     const auto started = std::chrono::steady_clock::now();
     if (interrupts.interrupted()) {

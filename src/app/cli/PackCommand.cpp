@@ -1,6 +1,5 @@
 #include "app/cli/Commands.h"
 
-#include "app/Settings.h"
 #include "app/cli/OptionParser.h"
 #include "bank/BankPacker.h"
 #include "bank/Csf2file.h"
@@ -70,8 +69,7 @@ int runPack(const std::vector<std::string>& args) {
     }
 
     StderrNotifier notifier;
-    Settings settings;
-    SampleStore store(sys::totalPhysicalMemory(), settings, notifier);
+    SampleStore store(sys::totalPhysicalMemory());
     Csf2file bank(in, notifier, store);
     bank.rdfile();
     if (!bank.loaded())

@@ -69,7 +69,7 @@ int runPlay(const std::vector<std::string>& args) {
     ConsoleNotifier notifier(dispatcher, view);
     Settings settings;
     const AppDirectories dirs = AppDirectories::fromProcess();
-    RenderEngine engine(settings, notifier);
+    RenderEngine engine(settings.render);
     SdlWaveOut device(
         [&dispatcher](std::function<void()> call) { dispatcher.post(std::move(call)); });
     MainWindowLogic window(settings, dirs, settingsFilePathFromEnvironment(dirs), notifier,

@@ -19,7 +19,7 @@ DesktopProgram::DesktopProgram(AppDirectories dirs, std::string settingsFile,
                       target->dispatcher->runPending();
               });
       }),
-      notifier_(dispatcher_), engine_(settings_, notifier_, sampleBudget),
+      notifier_(dispatcher_), engine_(settings_.render, sampleBudget),
       waveOut_([this](std::function<void()> call) { dispatcher_.post(std::move(call)); }) {
     wakeTarget_->dispatcher = &dispatcher_;
 }

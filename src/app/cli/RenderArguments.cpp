@@ -1,4 +1,4 @@
-#include "app/cli/RenderOptions.h"
+#include "app/cli/RenderArguments.h"
 
 #include "app/Settings.h"
 
@@ -18,25 +18,33 @@ struct NumericOption {
 };
 
 constexpr std::array<NumericOption, 13> kNumericOptions{{
-    {"--tempo", -99, 1000, true, [](Settings& s, double v) { s.tempoPercent = int(v); }},
-    {"--transpose", -127, 127, true, [](Settings& s, double v) { s.transposeSemitones = int(v); }},
-    {"--reverb-room", 0, 1, false, [](Settings& s, double v) { s.reverbRoomSize = float(v); }},
-    {"--reverb-damping", 0, 100, true, [](Settings& s, double v) { s.reverbDamping = int(v); }},
-    {"--reverb-amount", -1, 1, false, [](Settings& s, double v) { s.reverbAmount = float(v); }},
-    {"--chorus-amount", -1, 1, false, [](Settings& s, double v) { s.chorusAmount = float(v); }},
-    {"--master-volume", -20, 20, true, [](Settings& s, double v) { s.masterVolumeDb = int(v); }},
-    {"--compressor", 0, 20, true, [](Settings& s, double v) { s.compressorLevel = int(v); }},
-    {"--delay-time", 1, 1000, true, [](Settings& s, double v) { s.delayTimeMs = int(v); }},
+    {"--tempo", -99, 1000, true, [](Settings& s, double v) { s.render.tempoPercent = int(v); }},
+    {"--transpose", -127, 127, true,
+     [](Settings& s, double v) { s.render.transposeSemitones = int(v); }},
+    {"--reverb-room", 0, 1, false,
+     [](Settings& s, double v) { s.render.reverbRoomSize = float(v); }},
+    {"--reverb-damping", 0, 100, true,
+     [](Settings& s, double v) { s.render.reverbDamping = int(v); }},
+    {"--reverb-amount", -1, 1, false,
+     [](Settings& s, double v) { s.render.reverbAmount = float(v); }},
+    {"--chorus-amount", -1, 1, false,
+     [](Settings& s, double v) { s.render.chorusAmount = float(v); }},
+    {"--master-volume", -20, 20, true,
+     [](Settings& s, double v) { s.render.masterVolumeDb = int(v); }},
+    {"--compressor", 0, 20, true, [](Settings& s, double v) { s.render.compressorLevel = int(v); }},
+    {"--delay-time", 1, 1000, true, [](Settings& s, double v) { s.render.delayTimeMs = int(v); }},
     {"--delay-modulation", 0, 20, true,
-     [](Settings& s, double v) { s.delayModulationMs = int(v); }},
-    {"--delay-feedback", 0, 0.9, false, [](Settings& s, double v) { s.delayFeedback = float(v); }},
-    {"--delay-amount", 0, 1, false, [](Settings& s, double v) { s.delayAmount = float(v); }},
-    {"--delay-spread", 0, 40, true, [](Settings& s, double v) { s.delayStereoSpreadMs = int(v); }},
+     [](Settings& s, double v) { s.render.delayModulationMs = int(v); }},
+    {"--delay-feedback", 0, 0.9, false,
+     [](Settings& s, double v) { s.render.delayFeedback = float(v); }},
+    {"--delay-amount", 0, 1, false, [](Settings& s, double v) { s.render.delayAmount = float(v); }},
+    {"--delay-spread", 0, 40, true,
+     [](Settings& s, double v) { s.render.delayStereoSpreadMs = int(v); }},
 }};
 
 } // namespace
 
-const char* const RenderOptions::kHelp =
+const char* const RenderArguments::kHelp =
     "  --tempo PERCENT            tempo change, positive slower, negative faster (-99..1000) [0]\n"
     "  --transpose SEMITONES      half tones added to every key but channel 10's (-127..127) [0]\n"
     "  --reverb-room X            reverb room size, 0 small room .. 1 concert hall [0.5]\n"
@@ -53,7 +61,7 @@ const char* const RenderOptions::kHelp =
     "  --no-rescale               do not rescale the WAVE file to full scale afterwards\n"
     "  --show-midi-errors         report errors in the MIDI file and the sound bank\n";
 
-RenderOptions::Taken RenderOptions::take(OptionParser& parser, std::string& error) {
+RenderArguments::Taken RenderArguments::take(OptionParser& parser, std::string& error) {
     const std::string name = parser.name();
     if (name == "--no-rescale" || name == "--show-midi-errors") {
         if (parser.hasInlineValue()) {
@@ -63,7 +71,7 @@ RenderOptions::Taken RenderOptions::take(OptionParser& parser, std::string& erro
         if (name == "--no-rescale")
             settings_.push_back([](Settings& s) { s.rescaleOutput = false; });
         else
-            settings_.push_back([](Settings& s) { s.showMidiErrors = true; });
+            settings_.push_back([](Settings& s) { s.render.showMidiErrors = true; });
         return Taken::Yes;
     }
     const NumericOption* option = nullptr;
@@ -99,7 +107,7 @@ RenderOptions::Taken RenderOptions::take(OptionParser& parser, std::string& erro
     return Taken::Yes;
 }
 
-void RenderOptions::applyTo(Settings& settings) const {
+void RenderArguments::applyTo(Settings& settings) const {
     for (const auto& apply : settings_)
         apply(settings);
 }

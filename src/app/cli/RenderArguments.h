@@ -12,9 +12,10 @@ struct Settings;
 
 namespace korvelt::cli {
 
-// The options that shape every render (tempo, transposition, effects, volume, rescale,
-// MIDI error messages), shared by the commands that render.
-class RenderOptions {
+// The command-line options that shape every render (tempo, transposition, effects, volume,
+// rescale, MIDI error messages), shared by the commands that render: taken from the
+// arguments, then applied to the Settings in their order.
+class RenderArguments {
 public:
     enum class Taken { No, Yes, Error };
 
