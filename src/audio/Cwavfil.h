@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/FrameSink.h"
+#include "engine/RenderConstants.h"
 #include "platform/FileProblem.h"
 #include "platform/MessageTexts.h"
 #include "platform/NamedFile.h"
@@ -27,7 +29,7 @@ struct WaveFormat {
 };
 
 // The program's WAVE file: 16-bit signed stereo PCM at 44100 frames per second with the
-// canonical 44-byte header.
+// canonical 44-byte header. A render writes into it as its FrameSink.
 //
 // Writing (the render): openwr, write for every frame, close. The writer keeps the peak
 // sample magnitude and the number of silent frames at the end; close leaves that trailing
@@ -45,12 +47,12 @@ struct WaveFormat {
 // Every failure that comes from the file itself (it cannot be created, written, read or
 // renamed, or its header is not one this program plays) is kept as problem(), and the
 // message shown for it carries it: the file's name and the system's reason.
-class Cwavfil : public NamedFile {
+class Cwavfil : public NamedFile, public FrameSink {
 public:
     static constexpr int kHeaderBytes = 44;
-    static constexpr std::uint32_t kSampleRate = 44100;
+    static constexpr std::uint32_t kSampleRate = korvelt::kSampleRate;
     // The write buffer and the rescale chunk: one second of stereo frames.
-    static constexpr int kBufferFrames = 44100;
+    static constexpr int kBufferFrames = korvelt::kSampleRate;
     static constexpr int kBufferSamples = 2 * kBufferFrames;
     // The most frames whose data size (frames x 4) and RIFF size (data size + 36) still fit
     // the header's 32-bit fields: a little more than 6 hours 45 minutes.
@@ -87,8 +89,8 @@ public:
     }
 
     // Appends `count` interleaved frames (left, right, left, ...) with exactly the effect
-    // of calling write(left, right) for each of them.
-    void writeFrames(const std::int16_t* interleaved, int count) noexcept;
+    // of calling write(left, right) for each of them: the render's frames as a sink.
+    void writeFrames(const std::int16_t* interleaved, int count) noexcept override;
 
     // Completes a render: writes what is buffered, then the data size (frames without the
     // trailing silence; an all-silent file keeps its full length) at offset 40 and the
@@ -133,7 +135,7 @@ public:
     std::int64_t position() const noexcept { return position_; }
     void setPosition(std::int64_t frames) noexcept { position_ = frames; }
     // A write of the current (or last) render failed.
-    bool failed() const noexcept { return failed_; }
+    bool failed() const noexcept override { return failed_; }
     // Why the last openwr, close, openrd or rescale failed (see above); none after a
     // success.
     const std::optional<FileProblem>& problem() const noexcept { return problem_; }

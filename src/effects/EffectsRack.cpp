@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "audio/Cwavfil.h"
+#include "engine/FrameSink.h"
 #include "engine/RenderOptions.h"
 
 namespace korvelt {
@@ -24,7 +24,7 @@ float bounded(float v, float lo, float hi) noexcept {
 } // namespace
 
 EffectsRack::EffectsRack(const RenderOptions& options, const std::atomic<bool>& abortRequested)
-    : options_(options), abortRequested_(abortRequested), reverb_(std::make_unique<Reverb>()),
+    : options_(&options), abortRequested_(&abortRequested), reverb_(std::make_unique<Reverb>()),
       chorus_(std::make_unique<Chorus>()), delay_(std::make_unique<Delay>()),
       tail_(std::make_unique<TailScratch>()) {
     std::fill(std::begin(tail_->silence), std::end(tail_->silence), 0.0f);
@@ -35,28 +35,29 @@ void EffectsRack::configure() {
     bus_.clear(MixBus::kBlockFrames);
     // A room size above 1 would bring the comb feedback to 1 and beyond (a reverb that
     // never decays), so both values are held within their ranges.
-    reverb_->setRoomSize(bounded(options_.reverbRoomSize, 0.0f, 1.0f));
-    reverb_->setDamp(static_cast<float>(std::clamp<int>(options_.reverbDamping, 0, 100) * 0.01));
+    reverb_->setRoomSize(bounded(options_->reverbRoomSize, 0.0f, 1.0f));
+    reverb_->setDamp(static_cast<float>(std::clamp<int>(options_->reverbDamping, 0, 100) * 0.01));
     reverb_->mute();
     chorus_->clear();
     delay_->clear();
-    const int compressor = options_.compressorLevel;
-    output_.reset(decibelsToGain(options_.masterVolumeDb), decibelsToGain(compressor),
+    const int compressor = options_->compressorLevel;
+    output_.reset(decibelsToGain(options_->masterVolumeDb), decibelsToGain(compressor),
                   compressor != 0);
     bus_.blockOffset = 0;
     bus_.mixPosition = 0;
 }
 
 bool EffectsRack::delayOn() const {
-    return options_.delayAmount.get() > 0.0f;
+    return options_->delayAmount.get() > 0.0f;
 }
 
 void EffectsRack::takeDelaySettings() {
-    delay_->setParameters(options_.delayTimeMs, options_.delayModulationMs, options_.delayFeedback,
-                          options_.delayAmount, options_.delayStereoSpreadMs);
+    delay_->setParameters(options_->delayTimeMs, options_->delayModulationMs,
+                          options_->delayFeedback, options_->delayAmount,
+                          options_->delayStereoSpreadMs);
 }
 
-void EffectsRack::processBlock(int frames, Cwavfil& out) {
+void EffectsRack::processBlock(int frames, FrameSink& out) {
     const int n = std::clamp(frames, 0, MixBus::kBlockFrames);
     float* dryL = bus_.buffer(MixBus::DryLeft);
     float* dryR = bus_.buffer(MixBus::DryRight);
@@ -67,7 +68,7 @@ void EffectsRack::processBlock(int frames, Cwavfil& out) {
 
     // The dry buffers are worked on in place: they are zeroed afterwards anyway.
     for (int start = 0; start < n; start += kRun) {
-        if (abortRequested_.load(std::memory_order_relaxed))
+        if (abortRequested_->load(std::memory_order_relaxed))
             break;
         const int m = std::min(kRun, n - start);
         float* L = dryL + start;
@@ -90,14 +91,14 @@ int EffectsRack::tailFrames() const {
     return Reverb::kTailLength + OutputStage::kLookAhead + (delayOn() ? Delay::kLength : 0);
 }
 
-void EffectsRack::flushTail(Cwavfil& out) {
+void EffectsRack::flushTail(FrameSink& out) {
     const bool withDelay = delayOn();
     const int total = tailFrames();
     if (withDelay)
         takeDelaySettings();
     TailScratch& t = *tail_;
     for (int start = 0; start < total; start += kRun) {
-        if (abortRequested_.load(std::memory_order_relaxed))
+        if (abortRequested_->load(std::memory_order_relaxed))
             break;
         const int m = std::min(kRun, total - start);
         std::fill(t.left, t.left + m, 0.0f);

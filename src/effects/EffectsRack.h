@@ -11,14 +11,14 @@
 
 namespace korvelt {
 
-class Cwavfil;
+class FrameSink;
 struct RenderOptions;
 
 // The end of the signal chain. The voices mix into the six buffers of the mix bus; after
 // each rendered block processBlock turns them into finished frames (delay on the dry pair,
-// reverb and chorus added from their sends, then the output stage) and hands them to the
-// WAVE writer. One rack lives for the whole program and is reconfigured from the render
-// options at the start of every conversion.
+// reverb and chorus added from their sends, then the output stage) and hands them to a
+// frame sink. A rack may serve many renders one after the other (the desktop program keeps
+// one for its life): each render binds its own options and abort flag and configures it.
 //
 // The effects run over runs of up to kRun frames, each effect over the whole run before
 // the next (their outputs are summed in the same order as frame by frame, so the result is
@@ -38,17 +38,23 @@ public:
     // the compressor level of the options. The compressor switch is taken here, together
     // with its make-up gain.
     void configure();
+    // The options and the abort flag the rack reads from now on, instead of those it was
+    // made with (both must outlive their use): a render binds its own before it starts.
+    void bind(const RenderOptions& options, const std::atomic<bool>& abortRequested) noexcept {
+        options_ = &options;
+        abortRequested_ = &abortRequested;
+    }
 
     // Processes frames 0 ... frames - 1 of the mix bus (at most MixBus::kBlockFrames; a
-    // larger count is cut to that, a negative one is 0) into the WAVE writer, stopping
+    // larger count is cut to that, a negative one is 0) into the sink, stopping
     // early when an abort is requested. Afterwards the bus positions are 0 and the
     // processed frames of all six buffers are zeroed.
-    void processBlock(int frames, Cwavfil& out);
+    void processBlock(int frames, FrameSink& out);
 
     // After the last block: runs the effects on silence for tailFrames() frames, so the
-    // look-ahead line, the delay and the reverb empty into the file. The chorus does not
+    // look-ahead line, the delay and the reverb empty into the sink. The chorus does not
     // run. Stops early when an abort is requested.
-    void flushTail(Cwavfil& out);
+    void flushTail(FrameSink& out);
 
     // 2794 + 131072 frames, plus 44100 when the delay is on.
     int tailFrames() const;
@@ -66,8 +72,8 @@ private:
     bool delayOn() const;
     void takeDelaySettings();
 
-    const RenderOptions& options_;
-    const std::atomic<bool>& abortRequested_;
+    const RenderOptions* options_;
+    const std::atomic<bool>* abortRequested_;
     OutputStage output_;
     std::unique_ptr<Reverb> reverb_;
     std::unique_ptr<Chorus> chorus_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/RenderConstants.h"
+
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -12,14 +14,14 @@ namespace korvelt {
 // fill them. Owned by the EffectsRack; allocated once.
 class MixBus {
 public:
-    static constexpr int kBlockFrames = 220500; // five seconds at 44100 frames per second
+    static constexpr int kBlockFrames = korvelt::kBlockFrames;
 
     enum Buffer : int { DryLeft, DryRight, ChorusLeft, ChorusRight, ReverbLeft, ReverbRight };
     static constexpr int kBufferCount = 6;
 
     MixBus()
-        : storage_(static_cast<float*>(::operator new[](
-              sizeof(float) * kStride * kBufferCount, std::align_val_t{kAlignment}))) {
+        : storage_(static_cast<float*>(::operator new[](sizeof(float) * kStride * kBufferCount,
+                                                        std::align_val_t{kAlignment}))) {
         std::memset(storage_.get(), 0, sizeof(float) * kStride * kBufferCount);
     }
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "audio/Cwavfil.h"
-
 namespace korvelt {
 
 void OutputStage::Limiter::update(double peak) noexcept {
@@ -93,7 +91,7 @@ int OutputStage::toSample(double x) noexcept {
     return static_cast<int>(x);
 }
 
-void OutputStage::processFrame(float L, float R, Cwavfil& out) noexcept {
+void OutputStage::processFrame(float L, float R, FrameSink& out) noexcept {
     const float L1 = L * masterGain_;
     const float R1 = R * masterGain_;
     limiter_.update(std::max(std::fabs(L1), std::fabs(R1)));
@@ -115,15 +113,17 @@ void OutputStage::processFrame(float L, float R, Cwavfil& out) noexcept {
         --primeCount_;
         return;
     }
-    out.write(static_cast<std::int16_t>(left), static_cast<std::int16_t>(right));
+    const std::int16_t frame[2] = {static_cast<std::int16_t>(left),
+                                   static_cast<std::int16_t>(right)};
+    out.writeFrames(frame, 1);
 }
 
-void OutputStage::processRun(const float* L, const float* R, int n, Cwavfil& out) noexcept {
+void OutputStage::processRun(const float* L, const float* R, int n, FrameSink& out) noexcept {
     for (int done = 0; done < n; done += kMaxRun)
         processPiece(L + done, R + done, std::min(kMaxRun, n - done), out);
 }
 
-void OutputStage::processPiece(const float* L, const float* R, int n, Cwavfil& out) noexcept {
+void OutputStage::processPiece(const float* L, const float* R, int n, FrameSink& out) noexcept {
     Scratch& s = *scratch_;
     const float mg = masterGain_;
     for (int k = 0; k < n; ++k) {

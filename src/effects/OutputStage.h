@@ -1,14 +1,14 @@
 #pragma once
 
+#include "engine/FrameSink.h"
+
 #include <cstdint>
 #include <memory>
 
 namespace korvelt {
 
-class Cwavfil;
-
 // The end of the chain: master volume, a look-ahead peak limiter, optional make-up gain
-// with a soft clipper, and 16-bit samples for the WAVE writer.
+// with a soft clipper, and 16-bit samples for the frame sink (a WAVE file, memory, ...).
 //
 // Every frame enters a 131072-frame look-ahead line and leaves it 131072 frames later; the
 // first 131072 frames of a conversion (the line's initial silence) are swallowed. A frame
@@ -18,7 +18,8 @@ class OutputStage {
 public:
     static constexpr int kLookAhead = 131072;               // 2^17
     static constexpr double kInvLookAhead = 1.0 / 131072.0; // 2^-17, exact
-    static constexpr int kMaxRun = 256;
+    // The frames handed to the sink at once, at most.
+    static constexpr int kMaxRun = FrameSink::kMaxRunFrames;
     static constexpr float kKneeStart = 24575.0f;
     static constexpr float kClipLimit = 32767.0f;
     static constexpr float kClipLevel = 28671.0f;
@@ -44,11 +45,13 @@ public:
     // compressorOn selects the make-up gain with the soft clipper.
     void reset(float masterGain, float makeupGain, bool compressorOn) noexcept;
 
-    // One frame, straight from the description above.
-    void processFrame(float L, float R, Cwavfil& out) noexcept;
+    // One frame, straight from the description above (a sink call per frame: for checks of
+    // processRun, not for renders).
+    void processFrame(float L, float R, FrameSink& out) noexcept;
     // processFrame() for n consecutive frames, with exactly the same result: the master
     // volume, the line and the conversion run over whole runs, the limiter frame by frame.
-    void processRun(const float* L, const float* R, int n, Cwavfil& out) noexcept;
+    // The sink gets one call per run of at most kMaxRun frames.
+    void processRun(const float* L, const float* R, int n, FrameSink& out) noexcept;
 
     // The soft clipper, for a value in 16-bit units, truncated toward zero:
     //   |x| <= 24575:          x
@@ -70,7 +73,7 @@ public:
     float makeupGain() const noexcept { return makeupGain_; }
 
 private:
-    void processPiece(const float* L, const float* R, int n, Cwavfil& out) noexcept;
+    void processPiece(const float* L, const float* R, int n, FrameSink& out) noexcept;
 
     std::unique_ptr<float[]> lineL_;
     std::unique_ptr<float[]> lineR_;

@@ -2,6 +2,7 @@
 
 #include "engine/FrameSink.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -10,8 +11,9 @@
 
 namespace korvelt {
 
-// A sink that keeps every frame in memory, interleaved as it arrives. It fails, keeping the
-// frames before, when more than `maxFrames` frames arrive or memory runs out.
+// A sink that keeps every frame in memory, interleaved as it arrives. It holds at most
+// `maxFrames` frames: it takes the frames that fit and fails when more arrive, or when
+// memory runs out (keeping the frames taken before).
 class MemorySink final : public FrameSink {
 public:
     explicit MemorySink(std::size_t maxFrames = std::numeric_limits<std::size_t>::max() / 2)
@@ -20,16 +22,16 @@ public:
     void writeFrames(const std::int16_t* interleaved, int count) noexcept override {
         if (failed_ || count <= 0)
             return;
-        const auto n = static_cast<std::size_t>(count);
-        if (n > maxFrames_ - frames()) {
-            failed_ = true;
-            return;
-        }
+        const std::size_t room = maxFrames_ - frames();
+        const std::size_t n = std::min(static_cast<std::size_t>(count), room);
         try {
             samples_.insert(samples_.end(), interleaved, interleaved + 2 * n);
         } catch (...) { // no memory for more
             failed_ = true;
+            return;
         }
+        if (n < static_cast<std::size_t>(count))
+            failed_ = true;
     }
     bool failed() const noexcept override { return failed_; }
 

@@ -1,8 +1,8 @@
 #include "sequencer/RenderJob.h"
 
-#include "audio/Cwavfil.h"
 #include "effects/EffectsRack.h"
 #include "effects/MixBus.h"
+#include "engine/FrameSink.h"
 #include "engine/RenderOptions.h"
 #include "midi/Cmidfil.h"
 #include "sequencer/SequencerContext.h"
@@ -137,7 +137,7 @@ void RenderJob::reset(SequencerContext& ctx) {
 }
 
 void RenderJob::updateRates(SequencerContext& ctx) noexcept {
-    ctx.rates.framesPerTick = tempo_ * 44100.0 / division() * 1e-6;
+    ctx.rates.framesPerTick = tempo_ * double(kSampleRate) / division() * 1e-6;
     ctx.rates.ticksPerFrame = division() * kMicrosecondsPerFrame / tempo_;
 }
 
@@ -147,13 +147,13 @@ void RenderJob::applyTempo(SequencerContext& ctx) {
     ++tempoCursor_;
 }
 
-bool RenderJob::stopped(const SequencerContext& ctx, const Cwavfil& out) const noexcept {
-    // A WAVE file that can no longer be written ends the run like an abort: nothing more
-    // would reach the disk.
+bool RenderJob::stopped(const SequencerContext& ctx, const FrameSink& out) const noexcept {
+    // A sink that can take no more frames (a full disk) ends the run like an abort: nothing
+    // more would reach it.
     return ctx.aborted() || out.failed();
 }
 
-bool RenderJob::renderStep(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out) {
+bool RenderJob::renderStep(SequencerContext& ctx, EffectsRack& rack, FrameSink& out) {
     MixBus& bus = ctx.bus();
     bus.blockOffset = 0;
     int filled = 0;
@@ -202,7 +202,7 @@ bool RenderJob::renderStep(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
     return true;
 }
 
-void RenderJob::renderTail(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out) {
+void RenderJob::renderTail(SequencerContext& ctx, EffectsRack& rack, FrameSink& out) {
     // All notes off releases every voice, whatever the pedals hold.
     for (auto& channel : channels_) {
         if (ctx.aborted())
@@ -245,7 +245,7 @@ void RenderJob::renderTail(SequencerContext& ctx, EffectsRack& rack, Cwavfil& ou
         rack.flushTail(out);
 }
 
-void RenderJob::run(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out,
+void RenderJob::run(SequencerContext& ctx, EffectsRack& rack, FrameSink& out,
                     const Progress& progress) {
     ctx.place = RenderPlace{};
     if (!built_)

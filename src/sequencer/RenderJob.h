@@ -1,6 +1,7 @@
 #pragma once
 
 #include "effects/EffectsRack.h"
+#include "engine/RenderConstants.h"
 #include "sequencer/EventRef.h"
 #include "sequencer/MidiChannel.h"
 
@@ -13,20 +14,21 @@
 namespace korvelt {
 
 class Cmidfil;
-class Cwavfil;
+class FrameSink;
 struct SequencerContext;
 
 // The performance of one loaded MIDI file, ready to render any number of times: sixteen
 // per-channel event lists and the tempo list, built on the first run. A run renders blocks
-// of five seconds through the effects rack into the WAVE file, with every channel event
+// of five seconds through the effects rack into a frame sink, with every channel event
 // at its exact frame, then the tail until every voice has ended.
 class RenderJob {
 public:
-    static constexpr int kBlockFrames = 220500;
-    static constexpr int kTailFrames = 44100;
+    static constexpr int kBlockFrames = korvelt::kBlockFrames;
+    // The tail after the last event renders in blocks of one second.
+    static constexpr int kTailFrames = kSampleRate;
     // The longest tail after the last event's block, in one-second blocks (ten minutes).
     static constexpr int kMaxTailSeconds = 600;
-    static constexpr double kMicrosecondsPerFrame = 22.675736961451246;
+    static constexpr double kMicrosecondsPerFrame = korvelt::kMicrosecondsPerFrame;
     // The tempo of a file without a set-tempo event at its start: the Standard MIDI File
     // default of 120 beats per minute.
     static constexpr double kInitialTempo = 500000.0;
@@ -46,9 +48,9 @@ public:
 
     // One whole run: builds the lists on the first run (or after a build an abort cut
     // short), else resets them; configures the rack; renders until the end and the tail,
-    // or until the abort flag is set or the WAVE file has failed. Reports progress after
+    // or until the abort flag is set or the sink has failed. Reports progress after
     // every block and once more at the end. Leaves no voice behind.
-    void run(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out, const Progress& progress);
+    void run(SequencerContext& ctx, EffectsRack& rack, FrameSink& out, const Progress& progress);
 
     // Destroys every channel's preset and voices (after a run that could not finish).
     void dropVoices() noexcept;
@@ -82,9 +84,9 @@ private:
     void reset(SequencerContext& ctx);
     void updateRates(SequencerContext& ctx) noexcept;
     void applyTempo(SequencerContext& ctx);
-    bool renderStep(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out);
-    void renderTail(SequencerContext& ctx, EffectsRack& rack, Cwavfil& out);
-    bool stopped(const SequencerContext& ctx, const Cwavfil& out) const noexcept;
+    bool renderStep(SequencerContext& ctx, EffectsRack& rack, FrameSink& out);
+    void renderTail(SequencerContext& ctx, EffectsRack& rack, FrameSink& out);
+    bool stopped(const SequencerContext& ctx, const FrameSink& out) const noexcept;
     double division() const noexcept;
     // The duration from tick 0 to endTick through the tempo changes (in tick order).
     double duration(const std::vector<TempoRef>& tempos, std::int32_t endTick,
@@ -92,7 +94,7 @@ private:
 
     const Cmidfil& midi_;
     std::vector<TempoRef> tempos_;
-    std::array<std::unique_ptr<MidiChannel>, 16> channels_;
+    std::array<std::unique_ptr<MidiChannel>, kMidiChannels> channels_;
     std::int32_t endTick_ = 0;
     double currentTick_ = 0.0;
     double tempo_ = kInitialTempo;

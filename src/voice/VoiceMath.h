@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/RenderConstants.h"
+
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -7,7 +9,7 @@
 namespace korvelt::voice {
 
 // Output rate of every voice, in frames per second.
-inline constexpr double kOutputRate = 44100.0;
+inline constexpr double kOutputRate = double(kSampleRate);
 // Control ticks per second: one tick after every block of 20 frames.
 inline constexpr double kTicksPerSecond = 2205.0;
 // Frames rendered between two control ticks.
