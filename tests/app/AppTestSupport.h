@@ -19,6 +19,7 @@
 #include "support/FakeWaveOut.h"
 #include "support/Sf2Builder.h"
 #include "support/TempDir.h"
+#include "support/WaveData.h"
 
 #include <gtest/gtest.h>
 
@@ -289,44 +290,12 @@ inline std::string silentMidi(std::uint32_t lastTick = kSecond) {
     return w.bytes();
 }
 
-// A WAVE file as the program writes it: the canonical 44-byte header, whose sizes count
-// the data (trailing silence written after it is not counted), then the samples.
-struct WaveData {
-    bool headerValid = false; // the RIFF and data sizes agree and fit the file
-    std::vector<std::int16_t> samples;
-    std::int64_t frames() const { return std::int64_t(samples.size() / 2); }
-};
-
-inline WaveData readWave(const std::string& path) {
-    const std::string b = TempDir::read(path);
-    WaveData w;
-    if (b.size() < 44)
-        return w;
-    auto le32 = [&](std::size_t at) {
-        std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i)
-            v = v << 8 | std::uint8_t(b[at + std::size_t(i)]);
-        return v;
-    };
-    const std::uint32_t dataBytes = le32(40);
-    w.headerValid = b.compare(0, 4, "RIFF") == 0 && b.compare(36, 4, "data") == 0 &&
-                    le32(4) == dataBytes + 36 && dataBytes <= b.size() - 44;
-    const std::size_t end = 44 + std::min<std::size_t>(dataBytes, b.size() - 44);
-    for (std::size_t i = 44; i + 1 < end; i += 2)
-        w.samples.push_back(
-            static_cast<std::int16_t>(std::uint8_t(b[i]) | std::uint8_t(b[i + 1]) << 8));
-    return w;
-}
-
 inline std::vector<std::int16_t> waveSamples(const std::string& path) {
     return readWave(path).samples;
 }
 
 inline int wavePeak(const std::string& path) {
-    int peak = 0;
-    for (std::int16_t s : waveSamples(path))
-        peak = std::max(peak, std::abs(int(s)));
-    return peak;
+    return readWave(path).peak();
 }
 
 // The main window's logic with a recording view, the real render thread, a queue for the
