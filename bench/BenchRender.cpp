@@ -1,7 +1,8 @@
 // Whole renders of a dense synthetic passage: 64 or 256 voices sounding at once (held
 // looped notes spread over channels and keys, some filtered, some with vibrato), through
-// the sequencer, the voices, the effects rack and the WAVE writer. Reports voices per
-// second (voice-frames rendered per second of CPU) and the real-time factor.
+// the render entry point: the sequencer, the voices, the effects rack and the WAVE writer.
+// Reports voices per second (voice-frames rendered per second of CPU) and the real-time
+// factor.
 
 #include "app/RenderEngine.h"
 #include "audio/Cwavfil.h"
@@ -10,8 +11,8 @@
 #include "midi/Cmidfil.h"
 #include "midi/MidiFileWriter.h"
 #include "platform/Notifier.h"
+#include "sequencer/Render.h"
 #include "sequencer/RenderJob.h"
-#include "sequencer/SequencerContext.h"
 
 #include "../tests/support/Sf2Builder.h"
 #include "../tests/support/TempDir.h"
@@ -92,13 +93,8 @@ void renderDense(benchmark::State& state) {
     for (auto _ : state) {
         Cwavfil out(dir.file("dense.wav"), notifier);
         out.openwr();
-        SequencerContext ctx{options,
-                             notifier,
-                             *bank,
-                             VoiceServices{options, notifier, engine.store, engine.rack.mixBus(),
-                                           engine.abortRequested},
-                             {}};
-        job.run(ctx, engine.rack, out, {});
+        render(job, engine.rack,
+               RenderRequest{*bank, options, out, notifier, engine.abortRequested});
         out.close();
         audioSeconds += double(out.frames()) / 44100.0;
     }

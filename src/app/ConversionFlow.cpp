@@ -8,53 +8,24 @@
 #include "audio/Cwavfil.h"
 #include "bank/Ccompsf.h"
 #include "bank/Csf2file.h"
-#include "effects/MixBus.h"
 #include "midi/Cmidfil.h"
 #include "platform/File.h"
 #include "platform/MessageTexts.h"
 #include "platform/Notifier.h"
 #include "platform/Path.h"
 #include "sequencer/ProgramNames.h"
+#include "sequencer/Render.h"
 #include "sequencer/RenderJob.h"
-#include "sequencer/SequencerContext.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <exception>
 
 namespace korvelt {
 namespace {
 
 // The highest master volume the options take.
 constexpr int kMaxMasterVolumeDb = 20;
-
-// The messages of a render's MIDI and bank data, handed on with their place in the
-// performance: the channel at work and the time of the frame being played. Used on the
-// render thread only, which is also where the place changes.
-class PlacedNotifier final : public Notifier {
-public:
-    explicit PlacedNotifier(Notifier& target) : target_(target) {}
-    // The context whose place the messages get (made after this object, as it refers to it).
-    void readPlaceFrom(const SequencerContext& ctx) noexcept { ctx_ = &ctx; }
-
-    void show(Severity severity, const std::string& title, const std::string& text) override {
-        DataPlace place;
-        if (ctx_ != nullptr) {
-            const double frame = double(ctx_->place.blockStartFrame + ctx_->bus().blockOffset);
-            place = DataPlace{ctx_->place.channel, frame / Cwavfil::kSampleRate};
-        }
-        target_.showDataProblem(severity, title, text, place);
-    }
-    void showFileProblem(Severity severity, const std::string& title, const std::string& text,
-                         const FileProblem& problem) override {
-        target_.showFileProblem(severity, title, text, problem);
-    }
-
-private:
-    Notifier& target_;
-    const SequencerContext* ctx_ = nullptr;
-};
 
 std::string formatText(const char* format, const std::string& value) {
     const int n = std::snprintf(nullptr, 0, format, value.c_str());
@@ -258,24 +229,17 @@ void ConversionFlow::startRenderThread() {
 }
 
 void ConversionFlow::renderThreadMain() {
-    PlacedNotifier messages(notifier_);
-    SequencerContext ctx{settings_.render,
-                         messages,
-                         *bank_,
-                         VoiceServices{settings_.render, messages, engine_.store,
-                                       engine_.rack.mixBus(), engine_.abortRequested},
-                         {},
-                         {}};
-    messages.readPlaceFrom(ctx);
-    try {
-        job_->run(ctx, engine_.rack, *wave_, [this](int percent) {
-            dispatcher_.invokeAndWait([this, percent] { onRenderProgress(percent); });
-        });
-    } catch (const std::exception&) {
-        // Memory ran out (a damaged bank asking for absurd numbers of voices or zones):
-        // the render ends like an abort, and says why.
+    const RenderOutcome result = render(
+        *job_, engine_.rack,
+        RenderRequest{*bank_, settings_.render, *wave_, notifier_, engine_.abortRequested,
+                      [this](int percent) {
+                          dispatcher_.invokeAndWait([this, percent] { onRenderProgress(percent); });
+                      }});
+    outcome_.render = result;
+    if (result == RenderOutcome::OutOfMemory) {
+        // Memory ran out (a damaged bank asking for absurd numbers of voices or zones): the
+        // render ended like an abort, and says why.
         engine_.abortRequested = true;
-        job_->dropVoices();
         notifier_.show(Severity::Error, msg::kErrorTitle, msg::kRenderOutOfMemory);
     }
     dispatcher_.invokeAndWait([this] { onRenderFinished(); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/RunState.h"
+#include "sequencer/Render.h"
 
 #include <functional>
 #include <memory>
@@ -125,7 +126,8 @@ public:
         bool writeOk = false;  // every frame and the header reached the file
         bool rescaleOk = true; // no rescale, or a successful one
         int peak = 0;
-        double seconds = 0.0; // audio length in the file
+        double seconds = 0.0;                           // audio length in the file
+        RenderOutcome render = RenderOutcome::Finished; // as the render reported it
     };
     const Outcome& lastOutcome() const noexcept { return outcome_; }
 

@@ -58,6 +58,8 @@ public:
 
     virtual bool rdfile();
     bool loaded() const noexcept { return loaded_; }
+    // The store that makes this bank's samples resident.
+    SampleStore& sampleStore() const noexcept { return store_; }
     // Why the last rdfile() failed, when the file itself was the trouble (see above).
     const std::optional<FileProblem>& problem() const noexcept { return problem_; }
 

@@ -34,6 +34,18 @@ SampleStore::~SampleStore() {
 }
 
 std::int64_t SampleStore::loadSample(SampleHeader& sample, Notifier* problems) {
+    const std::lock_guard lock(mutex_);
+    return loadLocked(sample, problems);
+}
+
+SampleStore::Held SampleStore::hold(SampleHeader& sample, std::int32_t length, Notifier* problems) {
+    const std::lock_guard lock(mutex_);
+    sample.storedLength = std::max(sample.storedLength, length);
+    loadLocked(sample, problems);
+    return Held{sample.data, sample.data ? std::max(sample.residentLength, 0) : 0};
+}
+
+std::int64_t SampleStore::loadLocked(SampleHeader& sample, Notifier* problems) {
     const std::int32_t length = std::max<std::int32_t>(sample.storedLength, 0);
     if (!sample.data || sample.residentFor < length) {
         if (sample.data)
@@ -218,6 +230,7 @@ void SampleStore::drop(SampleHeader& sample) noexcept {
 }
 
 void SampleStore::forgetAll() noexcept {
+    const std::lock_guard lock(mutex_);
     resident_.clear();
     used_ = 0;
 }
@@ -225,6 +238,7 @@ void SampleStore::forgetAll() noexcept {
 void SampleStore::forgetSamples(std::span<SampleHeader> samples) noexcept {
     if (samples.empty())
         return;
+    const std::lock_guard lock(mutex_);
     const std::less<const SampleHeader*> before;
     const SampleHeader* first = samples.data();
     const SampleHeader* last = samples.data() + samples.size();

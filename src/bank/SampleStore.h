@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -13,11 +15,14 @@ namespace korvelt {
 class Notifier;
 
 // Makes sample data resident on demand, within a byte budget, freeing the least recently
-// used samples when a new one would not fit. Only the render thread uses it.
+// used samples when a new one would not fit. Renders that share a bank may use its store at
+// the same time: loading, holding and forgetting take one lock (once per note start, never
+// per frame); the accessors below it are for when no render runs.
 //
-// A voice calls loadSample() when it starts, after raising the sample's storedLength to the
-// furthest frame its zone can address, then copies the header's `data` (a shared pointer)
-// and reads at most residentLength + kPaddingFrames frames of it. Holding that copy keeps
+// A voice calls hold() when it starts, with the furthest frame its zone can address: the
+// store raises the sample's storedLength to it, makes the sample resident and hands back
+// the header's `data` (a shared pointer) and residentLength; the voice reads at most
+// residentLength + kPaddingFrames frames of it. Holding that copy keeps
 // the buffer alive while the voice plays, even when the store evicts the sample or loads
 // it again at a greater length; the store never frees memory a voice may still read.
 //
@@ -55,6 +60,16 @@ public:
     // message sink of a render that shows data errors, null for one that does not.
     std::int64_t loadSample(SampleHeader& sample, Notifier* problems = nullptr);
 
+    // What a voice plays of a sample: its buffer and the frames of it that are the sample's
+    // (no buffer for a sample that could not be made resident).
+    struct Held {
+        std::shared_ptr<std::int16_t[]> data;
+        std::int32_t residentLength = 0;
+    };
+    // In one step under the lock: raises the sample's storedLength to `length` when it is
+    // shorter, loadSample(), and takes the header's buffer and residentLength.
+    Held hold(SampleHeader& sample, std::int32_t length, Notifier* problems = nullptr);
+
     // Forgets every resident sample (their buffers are the bank's to free); used = 0.
     void forgetAll() noexcept;
     // Forgets the resident samples among these (a bank's sample list that goes away).
@@ -67,6 +82,7 @@ public:
     const std::vector<SampleHeader*>& resident() const noexcept { return resident_; }
 
 private:
+    std::int64_t loadLocked(SampleHeader& sample, Notifier* problems);
     // Frees the resident sample with the smallest lastUse; among equal stamps the one
     // loaded most recently (nearest the head of the list).
     void evictOldest();
@@ -94,6 +110,7 @@ private:
     std::vector<std::int16_t> decoded_; // the frames of a codec stream being decoded
     // The codec of the last stream refused for it (not Ogg Vorbis), for the message.
     const char* refusedCodec_ = nullptr;
+    std::mutex mutex_;
 };
 
 } // namespace korvelt

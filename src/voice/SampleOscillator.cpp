@@ -137,11 +137,10 @@ void SampleOscillator::start(int key, bool keyTracking, SampleStore& store, Noti
     const std::int64_t loopEnd = std::int64_t(sample_.loopEnd) + loopEndOffset_;
     const std::int64_t loopStart = std::int64_t(sample_.loopStart) + loopStartOffset_;
     // Hold every frame the zone can address.
-    sample_.storedLength = voice::clampToInt32(
-        std::max({std::int64_t(sample_.storedLength), start, end, loopStart, loopEnd}));
-    store.loadSample(sample_, problems);
-    dataOwner_ = sample_.data;
-    residentLength_ = dataOwner_ ? std::max(sample_.residentLength, 0) : 0;
+    SampleStore::Held held = store.hold(
+        sample_, voice::clampToInt32(std::max({start, end, loopStart, loopEnd})), problems);
+    dataOwner_ = std::move(held.data);
+    residentLength_ = held.residentLength;
     data_ = dataOwner_ ? dataOwner_.get() : kSilence;
 
     // Points before the first frame or past the resident frames are limited to them.

@@ -200,13 +200,10 @@ TEST_F(RenderIntegration, PlannedLengthIsTheRunsTotalWithTheLongestTail) {
     rig.options.tempoPercent = 20;
     auto sf2 = makeSoundBank(rig.dir.write("bank.sf2", bank), rig.notifier, rig.engine->store);
     ASSERT_TRUE(sf2->rdfile());
-    Cwavfil wave(rig.dir.file("out.wav"), rig.notifier);
-    ASSERT_TRUE(wave.openwr());
-    SequencerContext ctx = rig.context(*sf2);
-    job.run(ctx, rig.engine->rack, wave, {});
-    wave.close();
+    MemorySink sink;
+    EXPECT_EQ(render(job, rig.engine->rack, rig.request(*sf2, sink)), RenderOutcome::Finished);
     EXPECT_DOUBLE_EQ(job.total(), job.plannedDuration(20));
-    EXPECT_LE(wave.frames(), job.plannedFrames(20));
+    EXPECT_LE(std::int64_t(sink.frames()), job.plannedFrames(20));
 }
 
 TEST_F(RenderIntegration, AbortStopsTheRunWithoutItsTail) {
@@ -219,27 +216,23 @@ TEST_F(RenderIntegration, AbortStopsTheRunWithoutItsTail) {
     Cmidfil file(midiPath, rig.notifier);
     file.rdmidi();
     RenderJob job(file);
-    Cwavfil wave(rig.dir.file("out.wav"), rig.notifier);
-    wave.openwr();
-    SequencerContext ctx = rig.context(*sf2);
+    MemorySink sink;
+    RenderRequest request = rig.request(*sf2, sink);
     std::vector<int> progress;
-    job.run(ctx, rig.engine->rack, wave, [&](int p) {
+    request.progress = [&](int p) {
         progress.push_back(p);
         rig.engine->abortRequested = true; // after the first block
-    });
-    wave.close();
+    };
+    EXPECT_EQ(render(job, rig.engine->rack, request), RenderOutcome::Aborted);
     rig.engine->abortRequested = false;
     // One block was written (less the look-ahead it still holds); nothing after it.
     EXPECT_EQ(progress, (std::vector<int>{25, 25}));
-    EXPECT_EQ(wave.frames(), 220500 - 131072);
+    EXPECT_EQ(sink.frames(), 220500u - 131072u);
 
     // The next run starts again from the beginning and runs to the end.
-    Cwavfil again(rig.dir.file("again.wav"), rig.notifier);
-    again.openwr();
-    progress.clear();
-    job.run(ctx, rig.engine->rack, again, [&](int p) { progress.push_back(p); });
-    again.close();
-    EXPECT_EQ(progress, (std::vector<int>{25, 50, 75, 100}));
+    MemorySink again;
+    EXPECT_EQ(render(job, rig.engine->rack, rig.request(*sf2, again)), RenderOutcome::Finished);
+    EXPECT_EQ(rig.progress, (std::vector<int>{25, 50, 75, 100}));
 }
 
 TEST_F(RenderIntegration, ASoundFontAndItsCompressedFormRenderTheSame) {

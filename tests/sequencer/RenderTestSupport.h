@@ -1,22 +1,24 @@
 #pragma once
 
-// Renders small MIDI files with small banks into WAVE files, as a conversion does, and
-// reads the result back for sample-exact checks.
+// Renders small MIDI files with small banks into WAVE files through the render entry point,
+// as a conversion does, and reads the result back for sample-exact checks.
 
 #include "app/RenderEngine.h"
 #include "audio/Cwavfil.h"
 #include "bank/SoundBank.h"
+#include "engine/MemorySink.h"
 #include "engine/RenderOptions.h"
 #include "midi/Cmidfil.h"
 #include "midi/MidiFileWriter.h"
 #include "platform/Notifier.h"
+#include "sequencer/Render.h"
 #include "sequencer/RenderJob.h"
 #include "sequencer/SequencerContext.h"
 #include "support/Sf2Builder.h"
 #include "support/TempDir.h"
+#include "support/WaveData.h"
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,19 +55,9 @@ inline std::vector<std::int16_t> rampFrames(std::size_t n) {
     return frames;
 }
 
-struct RenderedWave {
-    std::vector<std::int16_t> samples; // interleaved left, right: the header's data only
-    std::size_t bytesAfterHeader = 0;  // what the file holds after the 44-byte header
+// What a render wrote, read back from its WAVE file, with the peak the writer kept.
+struct RenderedWave : WaveData {
     int peak = 0;
-
-    std::size_t frames() const { return samples.size() / 2; }
-    // The first frame with a non-zero sample, or -1.
-    long firstSound() const {
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            if (samples[i] != 0)
-                return static_cast<long>(i / 2);
-        return -1;
-    }
 };
 
 // Everything one render needs, with the options set for exact numbers: no compressor, no
@@ -97,16 +89,29 @@ public:
         for (int run = 0; run < runs; ++run) {
             Cwavfil wave(wavePath, notifier);
             wave.openwr();
-            SequencerContext ctx = context(*bank);
             progress.clear();
-            job.run(ctx, engine->rack, wave, [this](int p) { progress.push_back(p); });
+            lastOutcome = korvelt::render(job, engine->rack, request(*bank, wave));
             wave.close();
             lastPeak = wave.peak();
         }
-        return readWave(wavePath);
+        RenderedWave w{readWave(wavePath)};
+        w.peak = lastPeak;
+        return w;
     }
 
-    // What a render with `bank` hands down to channels, presets and voices.
+    // A render of `bank` into `sink` with the rig's options, messages, abort flag and
+    // progress list.
+    RenderRequest request(Csf2file& bank, FrameSink& sink) {
+        return RenderRequest{bank,
+                             options,
+                             sink,
+                             notifier,
+                             engine->abortRequested,
+                             [this](int p) { progress.push_back(p); }};
+    }
+
+    // What a render with `bank` hands down to channels, presets and voices, for the tests
+    // that play a channel or a preset by itself.
     SequencerContext context(Csf2file& bank) {
         return SequencerContext{options,
                                 notifier,
@@ -116,27 +121,13 @@ public:
                                 {}};
     }
 
-    RenderedWave readWave(const std::string& path) const {
-        RenderedWave w;
-        const std::string bytes = TempDir::read(path);
-        if (bytes.size() < 44)
-            return w;
-        std::uint32_t dataSize = 0;
-        std::memcpy(&dataSize, bytes.data() + 40, 4);
-        w.bytesAfterHeader = bytes.size() - 44;
-        const std::size_t n = std::min<std::size_t>(dataSize, w.bytesAfterHeader) / 2;
-        w.samples.resize(n);
-        std::memcpy(w.samples.data(), bytes.data() + 44, n * 2);
-        w.peak = lastPeak;
-        return w;
-    }
-
     TempDir dir;
     RenderOptions options;
     RecordingNotifier notifier;
     std::unique_ptr<RenderEngine> engine;
     std::vector<int> progress;
     int lastPeak = 0;
+    RenderOutcome lastOutcome = RenderOutcome::Finished;
 };
 
 } // namespace korvelt::test
