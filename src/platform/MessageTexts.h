@@ -6,7 +6,7 @@
 // boxes (on the command line, the blocks on standard error) and the reasons that name what
 // is wrong with a file. Users, scripts and tests see these texts word for word, so they are
 // kept here, apart from the code that shows them: renaming a class never changes a message,
-// even one that begins with a class name of the program's first design ("Cmidfil::rdmidi").
+// even one that begins with an old class name ("Cmidfil::rdmidi").
 // A message whose text is put together from values has a function that builds it.
 namespace korvelt::msg {
 
